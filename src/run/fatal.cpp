@@ -1,0 +1,28 @@
+#include "run/fatal.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <unistd.h>
+
+void terminate_process(int status) {
+  // _exit, not exit: a worker thread may still run, and static destructors
+  // must not pull state away from under it.
+  fflush(nullptr);
+  _exit(status);
+}
+
+void fatal(const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  vfprintf(stdout, fmt, ap);
+  va_end(ap);
+  terminate_process(1);
+}
+
+void fatal_stderr(const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  vfprintf(stderr, fmt, ap);
+  va_end(ap);
+  terminate_process(1);
+}
