@@ -1,0 +1,58 @@
+// The covariance matrix file, the pooled sample-size file and the test-mode
+// population means.
+#include <cstdio>
+
+#include "input/fields.h"
+#include "input/readers.h"
+#include "numerics/nrutil.h"
+#include "run/config.h"
+
+static char line_buffer[LINE_BUFFER];
+
+// The matrix file stays open between calls, so its line count does too.
+static TEXT_FILE matrix_file;
+
+void read_matrix() {
+  if (read_matrix_num == 0) {
+    open_input(&matrix_file, "matrix file", MATRIX_FILE);
+    matrix_in = matrix_file.in;
+  }
+  for (int i = 1; i <= NUMPOPS; i++) {
+    if (!read_line(&matrix_file, line_buffer))
+      missing_lines(&matrix_file, matrix_file.line, read_matrix_num * NUMPOPS + NUMPOPS);
+    char *pos = line_buffer;
+    for (int j = 1; j <= NUMPOPS; j++) {
+      char *field = next_field(&pos);
+      if (field == nullptr) missing_fields(&matrix_file, j - 1, NUMPOPS);
+      sigmas[i][j] = field_real(&matrix_file, field, j);
+    }
+  }
+  read_matrix_num++;
+}
+
+void read_samplesize() {
+  TEXT_FILE f;
+  open_input(&f, "sample-size file", SAMPLESIZE_FILE);
+  samplesizes = ivector(1, NUMPOPS);
+  if (!read_line(&f, line_buffer)) missing_lines(&f, 0, 1);
+  char *pos = line_buffer;
+  for (int pop = 1; pop <= NUMPOPS; pop++) {
+    char *field = next_field(&pos);
+    if (field == nullptr) missing_fields(&f, pop - 1, NUMPOPS);
+    int v = field_int(&f, field, pop);
+    // A pool of fewer than 2 copies gives a likelihood of log 0 everywhere.
+    if (v < 2)
+      input_error(&f, f.line, pop, "a pool of %d allele cop%s; at least 2 needed", v, v == 1 ? "y" : "ies");
+    samplesizes[pop] = v;
+    if (v > max_samplesize) max_samplesize = v;
+    if (v < min_samplesize) min_samplesize = v;
+  }
+  fclose(f.in);
+  printf("%d %d\n", min_samplesize, max_samplesize);
+}
+
+void read_pop_spec_mean(ALLELE **loc) {
+  (void)loc;
+  pop_spec_mean = dvector(1, NUMPOPS);
+  for (int pop = 1; pop <= NUMPOPS; pop++) pop_spec_mean[pop] = 0;
+}
