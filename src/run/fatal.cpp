@@ -20,6 +20,9 @@ void fatal(const char *fmt, ...) {
 }
 
 void fatal_stderr(const char *fmt, ...) {
+  // Lines already printed on stdout come before the message when both
+  // streams end up in the same place.
+  fflush(stdout);
   va_list ap;
   va_start(ap, fmt);
   vfprintf(stderr, fmt, ap);
