@@ -1,0 +1,54 @@
+// Small helpers for the numerics tests: offset-indexed matrices and vectors
+// built from row lists, and the exact text nrerror prints.
+#ifndef PELTRA_TESTS_NUMERICS_MAT_UTIL_H
+#define PELTRA_TESTS_NUMERICS_MAT_UTIL_H
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "numerics/nrutil.h"
+
+namespace numtest {
+
+// A new r x c dmatrix filled row by row from `rows`.
+inline double **make_mat(std::initializer_list<std::initializer_list<double>> rows) {
+  int r = (int)rows.size(), c = (int)rows.begin()->size();
+  double **m = dmatrix(1, r, 1, c);
+  int i = 1;
+  for (auto &row : rows) {
+    int j = 1;
+    for (double x : row) m[i][j++] = x;
+    i++;
+  }
+  return m;
+}
+
+inline double *make_vec(std::initializer_list<double> xs) {
+  double *v = dvector(1, (long)xs.size());
+  int i = 1;
+  for (double x : xs) v[i++] = x;
+  return v;
+}
+
+inline double **copy_mat(double **m, int r, int c) {
+  double **y = dmatrix(1, r, 1, c);
+  for (int i = 1; i <= r; i++)
+    for (int j = 1; j <= c; j++) y[i][j] = m[i][j];
+  return y;
+}
+
+// The whole standard error of a process ended by nrerror(text), as an
+// anchored extended regular expression.
+inline std::string nrerror_regex(const std::string &text) {
+  std::string quoted;
+  for (char ch : text) {
+    if (std::string("\\.^$|()[]{}*+?").find(ch) != std::string::npos) quoted += '\\';
+    quoted += ch;
+  }
+  return "^Numerical Recipes run-time error\\.\\.\\.\n" + quoted + "\n\\.\\.\\.now exiting to system\\.\\.\\.\n$";
+}
+
+}  // namespace numtest
+
+#endif
