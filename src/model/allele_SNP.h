@@ -42,15 +42,23 @@ extern int ALLELESUPDATED;                // progress count of accepted theta mo
 extern pthread_mutex_t norm;              // held by workers around each draw
 
 // Log-likelihood of loc->count[pop] given the allele frequency theta
-// (binomial, or the pooled binomial mixture with POOL). Fatal when theta
-// contradicts the data.
+// (binomial, or the pooled binomial mixture with POOL; pools above 170
+// copies are summed in logs, where the terms leave the double range). Fatal
+// when theta contradicts the data.
 double multinom_prob(double theta, ALLELE *loc, int pop);
 // -0.5 vec^T Sigma^-1 vec / (epsilon (1 - epsilon)), from sigmas_inverse's lower triangle.
 double multivar_prob(double *vec, double epsilon);
-// n! / ((n-k)! k!) in double precision.
+// n! / ((n-k)! k!) by the factorial product for n <= 170; above that through
+// log-gamma, so that it overflows only where the coefficient itself exceeds
+// the double range.
 double binomial_coeff(int n, int k);
-// Builds the pooled weight table for sample sizes up to n and coverages up to m.
+// Builds the pooled weight table for sample sizes up to n and coverages up to
+// m (from min_samplesize and min_coverage up). Fatal, with a hint to run
+// without -l, when the table would take more than a quarter of the memory.
 void init_lookup(int n, int m);
+// The pooled weight table: one block holding w(s, l, t, c) for pools up to
+// 170 copies and ln w above, indexed by l, s, t, c; null until init_lookup.
+extern double *lookup;
 
 // Chain initialisation.
 void init_pop_spec_mean();
