@@ -5,6 +5,10 @@
 #include <unistd.h>
 
 void terminate_process(int status) {
+#ifdef PELTRA_FUZZ_BUILD
+  fflush(nullptr);
+  throw process_exit{status};
+#endif
   // _exit, not exit: a worker thread may still run, and static destructors
   // must not pull state away from under it.
   fflush(nullptr);

@@ -13,4 +13,12 @@
 // Flushes every stream and ends the process with the given status.
 [[noreturn]] void terminate_process(int status);
 
+#ifdef PELTRA_FUZZ_BUILD
+// Fuzz builds: terminate_process throws this instead of ending the process,
+// so that a fuzz target can go on with its next input.
+struct process_exit {
+  int status;
+};
+#endif
+
 #endif

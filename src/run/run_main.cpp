@@ -1,13 +1,15 @@
-// Start-up (early steps only so far; the rest of the run follows).
+// The run from the command line to the exit: the early start-up steps here,
+// then the stages of run_control.h in order.
 #include "run/run.h"
 
+#include <pthread.h>
 #include <sys/time.h>
 
 #include <cstdio>
 
 #include "model/allele_SNP.h"
-#include "random/randlib.h"
 #include "run/config.h"
+#include "run/run_control.h"
 
 int run_main(int argc, char **argv) {
   ENVIRON_FILE = "";
@@ -24,7 +26,9 @@ int run_main(int argc, char **argv) {
   printf("TEST = %d . ", TEST);
   puts(TEST == 0 ? "So running matrix estimation" : "So running test at a SNP");
 
-  long s = -seed;
-  setall(2 * s, s);
+  startup();
+  run_loop();
+  if (TEST) write_test_results();
+  close_working_file(pop_spec_out, "pop_spec.out", "covariance report file");
   return 0;
 }
