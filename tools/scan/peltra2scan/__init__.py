@@ -1,0 +1,1 @@
+"""The modules of peltra2-scan."""

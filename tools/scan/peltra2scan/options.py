@@ -1,0 +1,197 @@
+"""Command line of peltra2-scan: its own options, the test-mode options that
+pass through to every peltra2 run, and the statistic columns they select."""
+
+import argparse
+import os
+import shutil
+import sys
+
+PROG = "peltra2-scan"
+
+# peltra2 takes seeds of magnitude 1 .. 1073741781; SNP i runs with base + i.
+MAX_SEED = 1073741781
+# Test mode discards the first 5000 iterations; a run of no more takes no sample.
+BURN_IN = 5000
+FLAG_LEVELS = ("95", "99", "99.9")
+
+USAGE_EPILOG = """\
+Every SNP of the count file is tested by its own run of peltra2 -t, through
+GNU parallel. SNP i (counted from 1) runs with the seed S + i, so any SNP can
+be rerun alone with the same result:
+  peltra2 -t -i snp_i.counts -r S+i <the same test options>
+A stopped scan (Ctrl-C, a lost connection, a reboot) resumes where it stopped
+when the same command is given again: finished SNPs are not run again.
+
+The table (-o) has a header and one row per SNP in input order: snp (index),
+name, the statistic columns (BF_1, rho_1, r_1, ... or Z, rho_1; XtX), with
+--calibrate a flag column per statistic, and status ("ok", or "failed: " and
+peltra2's message; the statistics of a failed SNP are NA).
+
+Exit status: 0 once the table is written, also when some SNPs failed (their
+status says why and they are listed on standard error); 1 on an error, with
+no table; 128 + the signal number when interrupted.
+
+Several machines sharing the file system: --sshloginfile FILE runs the SNPs
+over the ssh logins listed in FILE (GNU parallel's format, e.g. "8/node17";
+the line ":" is this machine). peltra2, the scripts, the inputs and the work
+folder must have the same absolute paths on every machine.
+"""
+
+
+class OptionError(Exception):
+    pass
+
+
+class Parser(argparse.ArgumentParser):
+    """Usage errors exit with status 1, like every other error."""
+
+    def error(self, message):
+        self.print_usage(sys.stderr)
+        self.exit(1, "%s: %s\n" % (self.prog, message))
+
+
+def build_parser():
+    p = Parser(
+        prog=PROG, allow_abbrev=False, formatter_class=argparse.RawDescriptionHelpFormatter,
+        description="Test every SNP of a multi-locus count file with peltra2 -t, in parallel, "
+                    "into one table.",
+        epilog=USAGE_EPILOG)
+    t = p.add_argument_group("peltra2 test options (passed to every run)")
+    t.add_argument("-i", dest="counts", metavar="COUNTS", required=True,
+                   help="count file with any number of SNPs (two lines each)")
+    t.add_argument("-p", dest="pops", type=int, metavar="K", required=True, help="number of populations")
+    t.add_argument("-k", dest="iterations", type=int, metavar="ITER", required=True,
+                   help="iterations per SNP (more than %d)" % BURN_IN)
+    t.add_argument("-m", dest="matrix", metavar="MATRIX", required=True, help="covariance matrix file")
+    t.add_argument("-e", dest="env", metavar="ENV", required=True, help="environment file")
+    t.add_argument("-n", dest="nenv", type=int, metavar="N", required=True,
+                   help="number of environmental variables")
+    t.add_argument("-z", dest="z", action="store_true", help="Z statistic instead of Bayes factors")
+    t.add_argument("-c", dest="cor", action="store_true", help="correlation columns")
+    t.add_argument("-X", dest="xtx", action="store_true", help="XtX column")
+    t.add_argument("-f", dest="freqs", action="store_true",
+                   help="frequency output, kept per SNP in the work folder (snp/<i>/counts.freqs)")
+    t.add_argument("-x", dest="pool", action="store_true", help="pooled mode (Z statistic)")
+    t.add_argument("-s", dest="samplesize", metavar="FILE", help="sample-size file of pooled mode")
+    t.add_argument("-l", dest="lookup", action="store_true", help="pooled likelihood from a lookup table")
+
+    s = p.add_argument_group("scan options")
+    s.add_argument("-o", dest="table", metavar="TABLE",
+                   help="table to write (default: the count file's name with .scan.tsv, in the "
+                        "current folder)")
+    s.add_argument("--names", metavar="FILE", help="SNP names, one per line, in the count file's order")
+    s.add_argument("--seed", type=int, default=0, metavar="S",
+                   help="base seed: SNP i runs with seed S + i (default 0)")
+    s.add_argument("-j", "--jobs", metavar="N",
+                   help="runs at a time, as GNU parallel's -j (default: one per core)")
+    s.add_argument("--work", metavar="DIR",
+                   help="work folder: one-locus files, runs, job log (default: the count file's "
+                        "name with .scan, in the current folder)")
+    s.add_argument("--sshloginfile", metavar="FILE",
+                   help="spread the runs over the machines listed in FILE (GNU parallel's --sshloginfile)")
+    s.add_argument("--peltra2", metavar="PATH",
+                   help="the peltra2 program (default: the one built next to this script, else on PATH)")
+    s.add_argument("--no-bar", action="store_true", help="no progress bar even on a terminal")
+
+    c = p.add_argument_group("calibration")
+    c.add_argument("--calibrate", type=int, metavar="N",
+                   help="also scan N null SNPs simulated with the matrix, the data's sample sizes and "
+                        "ancestral frequencies; report the 95%%, 99%% and 99.9%% quantiles of every "
+                        "statistic and flag the SNPs above the chosen one")
+    c.add_argument("--calibration-seed", type=int, default=1, metavar="C",
+                   help="seed of the null simulation (default 1)")
+    c.add_argument("--flag-level", choices=FLAG_LEVELS, default="99",
+                   help="quantile above which a SNP is flagged (default 99)")
+    c.add_argument("--quantiles", metavar="FILE",
+                   help="where the quantiles go (default: TABLE with .quantiles.tsv for .tsv)")
+    return p
+
+
+def default_peltra2():
+    here = os.path.dirname(os.path.realpath(__file__))
+    for cand in (os.path.join(here, "..", "..", "peltra2"), os.path.join(here, "..", "peltra2")):
+        if os.path.isfile(cand) and os.access(cand, os.X_OK):
+            return os.path.realpath(cand)
+    return shutil.which("peltra2")
+
+
+def readable_file(path, what):
+    if not os.path.isfile(path):
+        raise OptionError("%s %s does not exist or is not a file" % (what, path))
+    if not os.access(path, os.R_OK):
+        raise OptionError("%s %s cannot be read" % (what, path))
+    return os.path.abspath(path)
+
+
+def check(o):
+    """Checks the options as peltra2 would, before any run; makes paths absolute."""
+    if o.pops < 1:
+        raise OptionError("-p must be at least 1")
+    if o.iterations <= BURN_IN:
+        raise OptionError("-k must exceed %d: test mode takes its first sample at iteration %d"
+                          % (BURN_IN, BURN_IN + 1))
+    if o.nenv < 1:
+        raise OptionError("-n must be at least 1")
+    if o.pool:
+        if not o.samplesize:
+            raise OptionError("pooled mode (-x) needs the sample-size file (-s)")
+        if o.cor or o.freqs or o.xtx:
+            raise OptionError("pooled mode (-x) allows none of -c, -f, -X")
+        if o.nenv != 1:
+            raise OptionError("pooled mode (-x) supports a single environmental variable (-n 1)")
+    if o.seed < 0:
+        raise OptionError("--seed must be 0 or more")
+    if o.calibrate is not None and o.calibrate < 20:
+        raise OptionError("--calibrate needs at least 20 null SNPs (1000 or more for the 99.9%% quantile)")
+    o.counts = readable_file(o.counts, "count file")
+    o.matrix = readable_file(o.matrix, "matrix file")
+    o.env = readable_file(o.env, "environment file")
+    if o.samplesize:
+        o.samplesize = readable_file(o.samplesize, "sample-size file")
+    if o.names:
+        o.names = readable_file(o.names, "names file")
+    if o.sshloginfile:
+        o.sshloginfile = readable_file(o.sshloginfile, "ssh login file")
+    o.peltra2 = o.peltra2 or default_peltra2()
+    if not o.peltra2 or not os.path.isfile(o.peltra2) or not os.access(o.peltra2, os.X_OK):
+        raise OptionError("cannot find the peltra2 program; give it with --peltra2")
+    o.peltra2 = os.path.abspath(o.peltra2)
+    # Outputs go to the current folder, like peltra2's result files.
+    stem = os.path.basename(o.counts)
+    o.table = os.path.abspath(o.table or stem + ".scan.tsv")
+    o.work = os.path.abspath(o.work or stem + ".scan")
+    if not o.quantiles:
+        stem = o.table[:-4] if o.table.endswith(".tsv") else o.table
+        o.quantiles = stem + ".quantiles.tsv"
+    o.quantiles = os.path.abspath(o.quantiles)
+    return o
+
+
+def z_statistic(o):
+    return o.z or o.pool
+
+
+def peltra2_args(o):
+    """The options every run gets, besides -t, -i, -o and -r."""
+    a = ["-p", str(o.pops), "-k", str(o.iterations), "-m", o.matrix, "-e", o.env, "-n", str(o.nenv)]
+    for flag, on in (("-z", o.z), ("-c", o.cor), ("-X", o.xtx), ("-f", o.freqs), ("-x", o.pool), ("-l", o.lookup)):
+        if on:
+            a.append(flag)
+    if o.samplesize:
+        a += ["-s", o.samplesize]
+    return a
+
+
+def result_columns(o):
+    """Names of the fields of the result line, and of the XtX line."""
+    if z_statistic(o):
+        cols = ["Z"] + (["rho_1"] if o.cor else [])
+    else:
+        cols = []
+        for i in range(1, o.nenv + 1):
+            cols += ["BF_%d" % i] + (["rho_%d" % i, "r_%d" % i] if o.cor else [])
+    return cols, (["XtX"] if o.xtx else [])
+
+
+def parse(argv):
+    return check(build_parser().parse_args(argv))
