@@ -9,6 +9,11 @@
 
 static char line_buffer[LINE_BUFFER];
 
+// Largest pool accepted. The pooled likelihood sums over every allele count
+// of the pool in every evaluation, so larger pools would keep a run busy for
+// weeks; it is also the ceiling of the smallest sample size.
+static const int MAX_POOL = 2000000;
+
 // The matrix file stays open between calls, so its line count does too.
 static TEXT_FILE matrix_file;
 
@@ -43,6 +48,8 @@ void read_samplesize() {
     // A pool of fewer than 2 copies gives a likelihood of log 0 everywhere.
     if (v < 2)
       input_error(&f, f.line, pop, "a pool of %d allele cop%s; at least 2 needed", v, v == 1 ? "y" : "ies");
+    if (v > MAX_POOL)
+      input_error(&f, f.line, pop, "a pool of %d allele copies; at most %d supported", v, MAX_POOL);
     samplesizes[pop] = v;
     if (v > max_samplesize) max_samplesize = v;
     if (v < min_samplesize) min_samplesize = v;
