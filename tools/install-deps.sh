@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   time
+  parallel libhts-dev zlib1g-dev
+  python3 python3-matplotlib python3-scipy python3-numpy
 )
 
 missing=()
