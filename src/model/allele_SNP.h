@@ -68,6 +68,10 @@ void init_thetas(ALLELE **loc);
 
 // One Metropolis step on a locus's ancestral frequency (main thread).
 void update_epsilon(ALLELE *loc);
+// The epsilon step of loc[0] .. loc[n-1]: the draws, decisions and values of
+// update_epsilon called for each in locus order, with the ratios of large
+// batches computed by the worker pair.
+void update_epsilon_all(ALLELE **loc, int n);
 double epsilon_prior_ratio(double epsilon_star, double epsilon);
 double epsilon_deviate();
 

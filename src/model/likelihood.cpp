@@ -8,6 +8,8 @@
 #include <new>
 
 #include "model/allele_SNP.h"
+#include "model/inline_terms.h"
+#include "model/pool_weights.h"
 #include "numerics/matrix.h"
 #include "run/config.h"
 #include "run/fatal.h"
@@ -68,18 +70,21 @@ size_t lookup_offset(int l, int s, int t, int c) {
          (size_t)c;
 }
 
+// The weight of term i: from the table, from the weights computed at
+// start-up, or formed on the spot; the same value every way.
+inline double weight(const double *cached, int n, int i, int t, int c) {
+  if (LOOKUP) return lookup[lookup_offset(i, n, t, c)];
+  if (cached) return cached[i - 1];
+  return pool_read_weight(n, i, t, c);
+}
+
 // Pooled log-likelihood for n <= 170: the sum in increasing i of
 // w * theta^i * (1-theta)^(n-i).
 double pooled_exact(double theta, int n, int t, int c) {
+  const double *cached = LOOKUP ? nullptr : cached_pool_weights(n, t, c);
   double sum = 0;
   for (int i = 1; i <= n - 1; i++) {
-    double w;
-    if (LOOKUP) {
-      w = lookup[lookup_offset(i, n, t, c)];
-    } else {
-      double f = (double)i / n;
-      w = (pow(f, c) * pow(1.0 - f, t - c)) * binomial_coeff(n, i);
-    }
+    double w = weight(cached, n, i, t, c);
     sum += (w * pow(theta, i)) * pow(1.0 - theta, n - i);
   }
   return log(sum);
@@ -88,10 +93,11 @@ double pooled_exact(double theta, int n, int t, int c) {
 // Pooled log-likelihood for n > 170, where the weights and the powers leave
 // the double range: every term in logs, summed by a running log-sum-exp.
 double pooled_large(double theta, int n, int t, int c) {
+  const double *cached = LOOKUP ? nullptr : cached_pool_weights(n, t, c);
   double lt = log(theta), l1t = log(1.0 - theta);
   double top = -INFINITY, scaled = 0;
   for (int i = 1; i <= n - 1; i++) {
-    double lw = LOOKUP ? lookup[lookup_offset(i, n, t, c)] : log_pool_weight(n, i, t, c);
+    double lw = weight(cached, n, i, t, c);
     double x = lw + i * lt + (n - i) * l1t;
     if (x <= top) {
       scaled += exp(x - top);
@@ -105,6 +111,12 @@ double pooled_large(double theta, int n, int t, int c) {
 }
 
 }  // namespace
+
+double pool_read_weight(int n, int i, int t, int c) {
+  if (n > kMaxExactFactorial) return log_pool_weight(n, i, t, c);
+  double f = (double)i / n;
+  return (pow(f, c) * pow(1.0 - f, t - c)) * binomial_coeff(n, i);
+}
 
 double binomial_coeff(int n, int k) {
   if (n <= kMaxExactFactorial) return factorial(n) / (factorial(n - k) * factorial(k));
@@ -122,7 +134,7 @@ double multinom_prob(double theta, ALLELE *loc, int pop) {
     if (c == 0) return 0;
     fatal("theta greater than 0 for a segregating allele pop %d %.4e\n", pop, theta);
   }
-  if (!POOL) return c * log(theta) + (t - c) * log(1.0 - theta);
+  if (!POOL) return binomial_log_likelihood(theta, c, t);
   int n = samplesizes[pop];
   if (n <= kMaxExactFactorial) return pooled_exact(theta, n, t, c);
   return pooled_large(theta, n, t, c);

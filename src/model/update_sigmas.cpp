@@ -2,7 +2,10 @@
 // all loci's offsets, summed over the two workers' shares, plus the prior
 // (K+1) I, give the Wishart scale; the draw and the factors derived from it
 // feed the other updates.
+#include <vector>
+
 #include "model/allele_SNP.h"
+#include "model/inline_terms.h"
 #include "model/workers.h"
 #include "numerics/matrix.h"
 #include "numerics/nrutil.h"
@@ -17,16 +20,30 @@ void *calc_sample_matrix(void *t) {
   for (int j = 1; j <= K; j++)
     for (int k = 1; k <= K; k++) sum[j][k] = 0;
 
+  // The lower triangle row by row in one flat block: each entry still adds
+  // its loci's terms in locus order, but a row's terms are independent
+  // divisions over contiguous memory, which the compiler can pack.
+  std::vector<double> acc((size_t)K * (K + 1) / 2, 0.0);
   for (int l = td->low; l < td->hi; l++) {
     ALLELE *a = td->loc[l];
+    prefetch_loci(td->loc, l, td->hi, false);
     double eps = a->epsilon;
     double w = (1 - eps) * eps;
     // Impossible while 0 < epsilon < 1; dividing by it would poison Sigma.
     if (!(w > 0))
       fatal("epsilon zero or 1 locus %d (epsilon = %.4e): the covariance update cannot use it\n", l, eps);
-    double *theta = a->theta_offset;
-    for (int j = 1; j <= K; j++)
-      for (int k = 1; k <= j; k++) sum[j][k] += theta[j] * theta[k] / w;
+    const double *theta = a->theta_offset;
+    double *row = acc.data();
+    for (int j = 1; j <= K; j++) {
+      double tj = theta[j];
+      for (int k = 1; k <= j; k++) row[k - 1] += tj * theta[k] / w;
+      row += j;
+    }
+  }
+  const double *row = acc.data();
+  for (int j = 1; j <= K; j++) {
+    for (int k = 1; k <= j; k++) sum[j][k] = row[k - 1];
+    row += j;
   }
   return nullptr;
 }

@@ -5,8 +5,10 @@
 
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include "model/allele_SNP.h"
+#include "model/inline_terms.h"
 #include "numerics/matrix.h"
 #include "numerics/nrutil.h"
 #include "random/ran_gen.h"
@@ -15,22 +17,128 @@
 
 namespace {
 
-// The proposal for locus a from the step delta_theta into theta_star and
-// mnprob_star, with the likelihood difference in *diff. False when some
-// population's proposed frequency contradicts its data: the locus is then
-// abandoned before any further population is looked at.
-bool propose(ALLELE *a, const double *delta_theta, double *theta_star, double *mnprob_star,
-             double *diff) {
+// Loci whose normal deviates a worker draws in one hold of the lock. A
+// worker's draws keep their order; only the points at which the two
+// workers' draws interleave move, and that interleaving is free. Fewer
+// handovers of the lock (and of the generator's state between the cores)
+// leave more time for the work outside it.
+const int kBlockLoci = 32;  // even: see the pairs below
+
+// A worker's vectors, kept by its thread from one run to the next instead of
+// being allocated per run: the step and, for each of the two loci in hand,
+// the proposal's offsets and likelihoods. An accepted locus swaps its
+// vectors with the latter, so they are always the worker's own.
+struct Work {
+  int size = 0;
+  double *delta_x = nullptr;
+  double *delta_theta = nullptr;
+  double *theta_star[2] = {nullptr, nullptr};
+  double *mnprob_star[2] = {nullptr, nullptr};
+  std::vector<float> normals;  // the deviates of the current block, locus by locus
+};
+
+thread_local Work work;
+
+// Serialises the two workers' acceptance draws from ran1. It is not norm:
+// the shuffled generator shares no state with the normal one, and a worker
+// that needs one uniform should not wait for the other's block of normals.
+pthread_mutex_t uniform_lock = PTHREAD_MUTEX_INITIALIZER;
+
+// Takes a lock that its holder releases within microseconds (a block of
+// normal deviates, one uniform): a short spin first, since putting the
+// thread to sleep and waking it costs more than the wait.
+void take(pthread_mutex_t *m) {
+  for (int i = 0; i < 256; i++) {
+    if (pthread_mutex_trylock(m) == 0) return;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+  pthread_mutex_lock(m);
+}
+
+Work &work_vectors(int K) {
+  Work &w = work;
+  if (w.size != K) {
+    if (w.size > 0) {
+      free_dvector(w.delta_x, 1, w.size);
+      free_dvector(w.delta_theta, 1, w.size);
+      for (int p = 0; p < 2; p++) {
+        free_dvector(w.theta_star[p], 1, w.size);
+        free_dvector(w.mnprob_star[p], 1, w.size);
+      }
+    }
+    w.delta_x = dvector(1, K);
+    w.delta_theta = dvector(1, K);
+    for (int p = 0; p < 2; p++) {
+      w.theta_star[p] = dvector(1, K);
+      w.mnprob_star[p] = dvector(1, K);
+    }
+    w.normals.assign((size_t)K * kBlockLoci, 0.0f);
+    w.size = K;
+  }
+  return w;
+}
+
+// The likelihoods of the proposal into mnprob_star, with their difference
+// from the cached ones in *diff. False when some population's proposed
+// frequency contradicts its data: the locus is then abandoned before any
+// further population is looked at.
+bool propose(ALLELE *a, const double *theta_star, double *mnprob_star, double *diff) {
   double eps = a->epsilon;
   double d = 0;
   for (int k = 1; k <= NUMPOPS; k++) {
-    theta_star[k] = a->theta_offset[k] + delta_theta[k];
     double p = (theta_star[k] + eps) + pop_spec_mean[k];
-    if ((a->count[k] != 0 && p <= 0) || (a->count[k] != a->total[k] && p >= 1)) return false;
-    mnprob_star[k] = multinom_prob(p, a, k);
+    int c = a->count[k], n = a->total[k];
+    if ((c != 0 && p <= 0) || (c != n && p >= 1)) return false;
+    // Past that test a frequency at or beyond a bound has probability 1.
+    if (p >= 1 || p <= 0)
+      mnprob_star[k] = 0;
+    else if (!POOL)
+      mnprob_star[k] = binomial_log_likelihood(p, c, n);
+    else
+      mnprob_star[k] = multinom_prob(p, a, k);
     d = (mnprob_star[k] - a->multinom_prob[k]) + d;
   }
   *diff = d;
+  return true;
+}
+
+// The proposal of locus a from its K normal deviates g, into theta_star.
+void proposal(const ALLELE *a, const float *g, Work &w, double *theta_star) {
+  int K = NUMPOPS;
+  for (int k = 1; k <= K; k++) w.delta_x[k] = g[k - 1];
+  dmat_vect_mult_tri(chol_dec_sigmas, w.delta_x, w.delta_theta, K);
+  for (int k = 1; k <= K; k++) theta_star[k] = a->theta_offset[k] + w.delta_theta[k];
+}
+
+// The rest of locus a's step once its proposal (in set p of the work
+// vectors) and the two quadratic forms are known. True when accepted.
+bool finish(ALLELE *a, Work &w, int p, double q_old, double q_star) {
+  // Sigma^-1 may have changed since the prior term was cached; the
+  // refreshed value stays whatever becomes of the proposal.
+  a->multivar_prob = prior_exponent(q_old, a->epsilon);
+
+  double diff;
+  if (!propose(a, w.theta_star[p], w.mnprob_star[p], &diff)) return false;
+  double m_star = prior_exponent(q_star, a->epsilon);
+  double r = (m_star - a->multivar_prob) + diff;
+
+  // A ratio that is not a number fails both tests and rejects.
+  bool accept = r > 0;
+  if (!accept) {
+    take(&uniform_lock);
+    float u = ran1(&seed);
+    pthread_mutex_unlock(&uniform_lock);
+    accept = exp(r) >= u;
+  }
+  if (!accept) return false;
+
+  // The locus takes over the proposal vectors; its old ones become work
+  // vectors.
+  std::swap(a->multinom_prob, w.mnprob_star[p]);
+  std::swap(a->theta_offset, w.theta_star[p]);
+  a->multivar_prob = m_star;
   return true;
 }
 
@@ -39,52 +147,44 @@ bool propose(ALLELE *a, const double *delta_theta, double *theta_star, double *m
 void *update_thetas(void *t) {
   THREAD_DATA *td = static_cast<THREAD_DATA *>(t);
   int K = NUMPOPS;
-  double *delta_x = dvector(1, K);
-  double *delta_theta = dvector(1, K);
-  double *theta_star = dvector(1, K);
-  double *mnprob_star = dvector(1, K);
+  Work &w = work_vectors(K);
   float sd = (float)X_DEV;
   td->allelesupdated = 0;
 
-  for (int l = td->low; l < td->hi; l++) {
-    ALLELE *a = td->loc[l];
-    // Sigma^-1 may have changed since the term was cached; the refreshed
-    // value stays whatever becomes of the proposal.
-    a->multivar_prob = multivar_prob(a->theta_offset, a->epsilon);
-
-    // The normal generator is process-wide; the K draws of a locus are taken
-    // under one hold of the lock.
-    pthread_mutex_lock(&norm);
-    for (int k = 1; k <= K; k++) delta_x[k] = gennor(0, sd);
-    pthread_mutex_unlock(&norm);
-    dmat_vect_mult_tri(chol_dec_sigmas, delta_x, delta_theta, K);
-
-    double diff;
-    if (!propose(a, delta_theta, theta_star, mnprob_star, &diff)) continue;
-    double m_star = multivar_prob(theta_star, a->epsilon);
-    double r = (m_star - a->multivar_prob) + diff;
-
-    // A ratio that is not a number fails both tests and rejects.
-    bool accept = r > 0;
-    if (!accept) {
-      pthread_mutex_lock(&norm);
-      float u = ran1(&seed);
+  int block_start = td->low, block_end = td->low;
+  for (int l = td->low; l < td->hi;) {
+    // The normal generator is process-wide: the K draws of each locus of the
+    // next block are taken under one hold of the lock, in locus order.
+    if (l == block_end) {
+      int n = td->hi - l < kBlockLoci ? td->hi - l : kBlockLoci;
+      take(&norm);
+      gennor_fill(w.normals.data(), n * K, 0, sd);
       pthread_mutex_unlock(&norm);
-      accept = exp(r) >= u;
+      block_start = l;
+      block_end = l + n;
     }
-    if (!accept) continue;
 
-    // The locus takes over the proposal vectors; its old ones become the
-    // work vectors for the next locus.
-    std::swap(a->multinom_prob, mnprob_star);
-    std::swap(a->theta_offset, theta_star);
-    a->multivar_prob = m_star;
-    td->allelesupdated += 1;
+    // Two loci of the block at a time (blocks have an even length, so a
+    // pair never spans two): their four quadratic forms run interleaved.
+    // Each locus then finishes in turn, so the uniforms keep locus order.
+    int m = l + 1 < block_end ? 2 : 1;
+    ALLELE *a[2] = {td->loc[l], m == 2 ? td->loc[l + 1] : nullptr};
+    prefetch_loci(td->loc, l, td->hi, true);
+    if (m == 2) prefetch_loci(td->loc, l + 1, td->hi, true);
+    for (int p = 0; p < m; p++)
+      proposal(a[p], &w.normals[(size_t)(l + p - block_start) * K], w, w.theta_star[p]);
+
+    double q[4];
+    if (m == 2) {
+      const double *v[4] = {a[0]->theta_offset, w.theta_star[0], a[1]->theta_offset, w.theta_star[1]};
+      quadratic_forms<4>(v, sigmas_inverse, K, q);
+    } else {
+      const double *v[2] = {a[0]->theta_offset, w.theta_star[0]};
+      quadratic_forms<2>(v, sigmas_inverse, K, q);
+    }
+    for (int p = 0; p < m; p++)
+      if (finish(a[p], w, p, q[2 * p], q[2 * p + 1])) td->allelesupdated += 1;
+    l += m;
   }
-
-  free_dvector(delta_x, 1, K);
-  free_dvector(delta_theta, 1, K);
-  free_dvector(theta_star, 1, K);
-  free_dvector(mnprob_star, 1, K);
   return nullptr;
 }

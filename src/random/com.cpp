@@ -3,19 +3,20 @@
 // virtual generators whose streams start 2^50 steps apart.
 #include <cstdio>
 
+#include "random/combined_state.h"
 #include "random/randlib.h"
 #include "run/fatal.h"
 
-#define NUMG 32
-
-static long Xm1, Xm2, Xa1, Xa2, Xa1w, Xa2w, Xa1vw, Xa2vw;
-static long Xig1[NUMG], Xig2[NUMG];  // initial seeds of each generator
-static long Xlg1[NUMG], Xlg2[NUMG];  // seeds at the start of the current segment
-static long Xcg1[NUMG], Xcg2[NUMG];  // current seeds
-static long Xqanti[NUMG];            // antithetic flags
-static long curntg = 1;              // current generator, 1 .. 32
-static long qinit = 0;               // constants set
-static long qstate = 0;              // seeds set
+// The state, declared in combined_state.h so that the deviates can step the
+// generator inline.
+long Xm1, Xm2, Xa1, Xa2, Xa1w, Xa2w, Xa1vw, Xa2vw;
+long Xig1[NUMG], Xig2[NUMG];  // initial seeds of each generator
+long Xlg1[NUMG], Xlg2[NUMG];  // seeds at the start of the current segment
+long Xcg1[NUMG], Xcg2[NUMG];  // current seeds
+long Xqanti[NUMG];            // antithetic flags
+long curntg = 1;              // current generator, 1 .. 32
+long qinit = 0;               // constants set
+long qstate = 0;              // seeds set
 
 void gscgn(long getset, long *g) {
   if (getset == 0) {
@@ -106,30 +107,6 @@ void setall(long iseed1, long iseed2) {
   gscgn(1L, &ocgn);
 }
 
-// The body of ignlgi, inlined into ranf: ranf sits in the innermost loop.
-static inline long next_output() {
-  if (!qinit) inrgcm();
-  if (!qstate) setall(1234567890L, 123456789L);
-  long g = curntg - 1;
-  long s1 = Xcg1[g], s2 = Xcg2[g];
-  // Schrage's split of 40014 s1 mod Xm1 and 40692 s2 mod Xm2.
-  long k = s1 / 53668L;
-  s1 = Xa1 * (s1 - k * 53668L) - k * 12211L;
-  if (s1 < 0) s1 += Xm1;
-  k = s2 / 52774L;
-  s2 = Xa2 * (s2 - k * 52774L) - k * 3791L;
-  if (s2 < 0) s2 += Xm2;
-  Xcg1[g] = s1;
-  Xcg2[g] = s2;
-  long z = s1 - s2;
-  if (z < 1) z += Xm1 - 1;
-  if (Xqanti[g]) z = Xm1 - z;
-  return z;
-}
+long ignlgi() { return combined_next(); }
 
-long ignlgi() { return next_output(); }
-
-float ranf() {
-  // The constant is slightly above 2^-31, so the largest outputs give 1.0.
-  return (float)(next_output() * 4.656613057E-10);
-}
+float ranf() { return ranf_inline(); }

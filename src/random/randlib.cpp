@@ -1,4 +1,5 @@
-// Normal, exponential and gamma deviates driven by ranf().
+// Normal, exponential and gamma deviates driven by ranf() (taken inline,
+// through ranf_inline(), or from a run of the generator held in registers).
 //
 // Precision follows a plain single-precision transcription: arguments,
 // results, tables and cached values are float; an expression that involves a
@@ -8,19 +9,28 @@
 // overloads of <cmath> are never picked. The deviate streams depend on these
 // roundings and on the order of the draws.
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
+#include "random/combined_state.h"
 #include "random/deviate_tables.h"
 #include "random/randlib.h"
 #include "run/fatal.h"
 
-float snorm() {
+// Algorithm FL with its uniforms from next(): snorm() draws them from ranf,
+// gennor_fill() from a run of the generator held in registers. One body, so
+// the two give the same deviates from the same uniforms.
+template <class Uniform>
+static inline float snorm_from(Uniform &next) {
   const float *a = snorm_a, *d = snorm_d, *t = snorm_t, *h = snorm_h;
   float u, s, ustar, aa, w, tt;
   long i;
 
-  u = ranf();
-  s = 0.0;
-  if (u > 0.5) s = 1.0;
+  u = next();
+  // The half and the sign are random: selected without branches, which
+  // would be mispredicted every other call.
+  bool upper = u > 0.5;
+  s = (float)upper;
   u += (u - s);
   u = 32.0 * u;
   i = (long)u;
@@ -36,17 +46,17 @@ centre:
     w = (ustar - t[i - 1]) * h[i - 1];
     goto done;
   }
-  u = ranf();
+  u = next();
   w = u * (a[i] - aa);
   tt = (0.5 * w + aa) * w;
   for (;;) {
     if (ustar > tt) goto done;
-    u = ranf();
+    u = next();
     if (ustar < u) break;
     tt = u;
-    ustar = ranf();
+    ustar = next();
   }
-  ustar = ranf();
+  ustar = next();
   goto centre;
 
 tail:
@@ -63,18 +73,37 @@ tail:
     w = u * d[i - 1];
     tt = (0.5 * w + aa) * w;
     for (;;) {
-      ustar = ranf();
+      ustar = next();
       if (ustar > tt) goto done;
-      u = ranf();
+      u = next();
       if (ustar < u) break;
       tt = u;
     }
-    u = ranf();
+    u = next();
   }
 
 done:
+  // -y when s = 1: negation flips the sign bit.
   float y = aa + w;
-  return (s == 1.0) ? -y : y;
+  uint32_t bits;
+  memcpy(&bits, &y, sizeof bits);
+  bits ^= (uint32_t)upper << 31;
+  memcpy(&y, &bits, sizeof y);
+  return y;
+}
+
+namespace {
+
+// The uniforms of ranf, through ranf_inline.
+struct RanfUniform {
+  float operator()() { return ranf_inline(); }
+};
+
+}  // namespace
+
+float snorm() {
+  RanfUniform next;
+  return snorm_from(next);
 }
 
 float sexpo() {
@@ -82,7 +111,7 @@ float sexpo() {
   float a = 0.0, u, ustar, umin;
   long i;
 
-  u = ranf();
+  u = ranf_inline();
   for (;;) {
     u += u;
     if (u >= 1.0) break;
@@ -91,12 +120,12 @@ float sexpo() {
   u -= 1.0;
   if (u <= q[0]) return a + u;
   i = 1;
-  ustar = ranf();
+  ustar = ranf_inline();
   umin = ustar;
   // u equals 1 only when ranf() returned exactly 1; q[7] is below 1, so the
   // search stops at the table's last entry instead of running past it.
   do {
-    ustar = ranf();
+    ustar = ranf_inline();
     if (ustar < umin) umin = ustar;
     i += 1;
   } while (i < 8 && u > q[i - 1]);
@@ -127,7 +156,7 @@ float sgamma(float a) {
     // Algorithm GS for shape below 1.
     float b0 = 1.0 + 0.3678794 * a;
     for (;;) {
-      float p = b0 * ranf();
+      float p = b0 * ranf_inline();
       if (p >= 1.0) {
         ret = -std::log((double)((b0 - p) / a));
         if (sexpo() < (1.0 - a) * std::log((double)ret)) continue;
@@ -150,7 +179,7 @@ float sgamma(float a) {
   x = s + 0.5 * t;
   ret = x * x;
   if (t >= 0.0) return ret;
-  u = ranf();
+  u = ranf_inline();
   if (d * u <= t * t * t) return ret;
   if (a != aaa) {
     aaa = a;
@@ -178,7 +207,7 @@ float sgamma(float a) {
   // Double-exponential rejection.
   for (;;) {
     e = sexpo();
-    u = ranf();
+    u = ranf_inline();
     u = 2.0 * u - 1.0;
     t = b + fsign(si * e, u);
     if (t < -0.7187449) continue;
@@ -205,6 +234,14 @@ float sgamma(float a) {
 float gennor(float av, float sd) {
   if (sd < 0.0 || std::isnan(sd)) fatal_stderr(" SD < 0 in GENNOR - ABORT\n Value of SD: %16.6E\n", sd);
   return sd * snorm() + av;
+}
+
+void gennor_fill(float *out, int n, float av, float sd) {
+  if (n <= 0) return;
+  if (sd < 0.0 || std::isnan(sd)) fatal_stderr(" SD < 0 in GENNOR - ABORT\n Value of SD: %16.6E\n", sd);
+  CombinedRun run;
+  for (int i = 0; i < n; i++) out[i] = sd * snorm_from(run) + av;
+  run.store();
 }
 
 float gengam(float a, float r) {

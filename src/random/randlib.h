@@ -35,6 +35,8 @@ float sexpo();
 float sgamma(float a);
 // Normal deviate sd * snorm() + av; sd < 0 is fatal.
 float gennor(float av, float sd);
+// out[0 .. n-1] = n calls of gennor(av, sd) in order, drawn faster.
+void gennor_fill(float *out, int n, float av, float sd);
 // Gamma deviate with rate a and shape r: sgamma(r) / a; a or r <= 0 is fatal.
 float gengam(float a, float r);
 // num with the sign of sign (unchanged when sign is 0).

@@ -5,6 +5,7 @@
 
 #include "input/readers.h"
 #include "model/allele_SNP.h"
+#include "model/pool_weights.h"
 #include "model/workers.h"
 #include "numerics/nrutil.h"
 #include "random/randlib.h"
@@ -61,6 +62,7 @@ void startup() {
     init_sigmas();
   }
   if (POOL && LOOKUP) init_lookup(max_samplesize, max_coverage);
+  if (POOL && !LOOKUP) init_pool_weights(locus, NUMLOCI);
   NU = NUMPOPS + num_alleles;
   if (TEST) test_stage_c();
   printf("number of loci = %d\n", NUMLOCI);

@@ -12,6 +12,11 @@
 // Largest magnitude an entry may have; marks entries already ranked.
 static const double RANK_SENTINEL = 1.7e308;
 
+// The proposal's likelihoods, kept between calls: an accepted proposal
+// swaps it with the locus's vector, so it never needs allocating again.
+static double *corr_mnprob_star = nullptr;
+static int corr_mnprob_len = 0;
+
 void update_corr(ALLELE *curr_allele) {
   double prob_corr_old = 0;
   for (int pop = 1; pop <= NUMPOPS; pop++) prob_corr_old += curr_allele->multinom_prob[pop];
@@ -24,7 +29,12 @@ void update_corr(ALLELE *curr_allele) {
   double *theta = curr_allele->theta_offset;
   double epsilon = curr_allele->epsilon;
   double *env = environ_values[1];
-  double *mnprob_star = dvector(1, NUMPOPS);
+  if (corr_mnprob_len != NUMPOPS) {
+    if (corr_mnprob_star) free_dvector(corr_mnprob_star, 1, corr_mnprob_len);
+    corr_mnprob_star = dvector(1, NUMPOPS);
+    corr_mnprob_len = NUMPOPS;
+  }
+  double *mnprob_star = corr_mnprob_star;
   double prob_corr_new = 0;
   for (int pop = 1; pop <= NUMPOPS; pop++) {
     double theta_star = ((theta[pop] + epsilon) + env[pop] * corr_star) + pop_spec_mean[pop];
@@ -32,10 +42,8 @@ void update_corr(ALLELE *curr_allele) {
     // that bound; anything else is rejected before the likelihood (which
     // would treat it as fatal) and before any uniform draw.
     if ((curr_allele->count[pop] != 0 && theta_star <= 0) ||
-        (curr_allele->count[pop] != curr_allele->total[pop] && theta_star >= 1)) {
-      free_dvector(mnprob_star, 1, NUMPOPS);
+        (curr_allele->count[pop] != curr_allele->total[pop] && theta_star >= 1))
       return;
-    }
     mnprob_star[pop] = multinom_prob(theta_star, curr_allele, pop);
     prob_corr_new += mnprob_star[pop];
   }
@@ -43,10 +51,8 @@ void update_corr(ALLELE *curr_allele) {
   double u = ran1(&seed);
   if (exp(prob_corr_new - prob_corr_old) > u) {
     environ_corr = corr_star;
-    free_dvector(curr_allele->multinom_prob, 1, NUMPOPS);
+    corr_mnprob_star = curr_allele->multinom_prob;
     curr_allele->multinom_prob = mnprob_star;
-  } else {
-    free_dvector(mnprob_star, 1, NUMPOPS);
   }
 }
 
