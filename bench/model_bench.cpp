@@ -7,6 +7,7 @@
 
 #include "bench_state.h"
 #include "model/allele_SNP.h"
+#include "model/pool_weights.h"
 #include "numerics/matrix.h"
 #include "numerics/nrutil.h"
 #include "run/config.h"
@@ -27,12 +28,14 @@ void BM_multinom_prob_binomial(benchmark::State &state) {
 }
 BENCHMARK(BM_multinom_prob_binomial);
 
-// Pools of 40 copies, coverage up to 100: the weight table removes the
-// coefficient and two of the four powers of every term.
-void pooled(benchmark::State &state, int n, bool table) {
+// Pools of 40 copies, coverage up to 100: the weight table, or the weights
+// computed at start-up for the triples of the data, remove the coefficient
+// and two of the four powers of every term.
+void pooled(benchmark::State &state, int n, bool table, bool precomputed = false) {
   bench::setup_model(10);
   bench::setup_pooled(n, 100, table);
   ALLELE *a = bench::new_locus(100);
+  init_pool_weights(&a, precomputed ? 1 : 0);
   int i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(multinom_prob(frequency(i), a, 1 + i % 10));
@@ -46,6 +49,11 @@ BENCHMARK(BM_multinom_prob_pooled_n40);
 
 void BM_multinom_prob_pooled_n40_table(benchmark::State &state) { pooled(state, 40, true); }
 BENCHMARK(BM_multinom_prob_pooled_n40_table);
+
+// As the program runs without -l: the weights of the data's triples computed
+// once at start-up.
+void BM_multinom_prob_pooled_n40_precomputed(benchmark::State &state) { pooled(state, 40, false, true); }
+BENCHMARK(BM_multinom_prob_pooled_n40_precomputed);
 
 // Without the table, over pool sizes: the cost per call must grow linearly
 // in n (n - 1 terms of constant cost). Above 170 copies the terms are summed
@@ -98,11 +106,13 @@ void BM_update_thetas_share_per_locus(benchmark::State &state) {
 }
 BENCHMARK(BM_update_thetas_share_per_locus)->Arg(10)->Arg(40);
 
-// The same step in pooled mode (40 copies, coverage up to 100).
+// The same step in pooled mode (40 copies, coverage up to 100), without the
+// table (weights computed at start-up, as the program does) and with it.
 void BM_update_thetas_one_locus_pooled(benchmark::State &state) {
   bench::setup_model(10);
   bench::setup_pooled(40, 100, state.range(0) != 0);
   std::vector<ALLELE *> loci{bench::new_locus(100)};
+  init_pool_weights(loci.data(), state.range(0) ? 0 : 1);
   THREAD_DATA td{0, 1, 0, nullptr, loci.data()};
   for (auto _ : state) update_thetas(&td);
   state.SetLabel(state.range(0) ? "table" : "no table");

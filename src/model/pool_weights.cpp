@@ -15,8 +15,9 @@
 
 namespace {
 
-// Beyond this the remaining triples are computed per call as before.
-const size_t kMaxCachedWeights = (size_t)64 << 20;  // 512 MB of doubles
+// Beyond this the remaining triples are computed per call as before, so
+// that high coverages cannot make the weights outgrow the rest of the run.
+const size_t kMaxCachedWeights = (size_t)8 << 20;  // 64 MB of doubles
 
 // Largest n, t and c that fit the key's 21-bit fields.
 const int kMaxKeyField = (1 << 21) - 1;

@@ -13,7 +13,7 @@
 double pool_read_weight(int n, int i, int t, int c);
 
 // Computes the weights of every triple that loc[0 .. n_loci-1] hold in the
-// pools of samplesizes, up to 512 MB; triples beyond that are left to be
+// pools of samplesizes, up to 64 MB; triples beyond that are left to be
 // computed per call. Start-up calls it in pooled mode without the table,
 // after the count file is read and before any worker runs.
 void init_pool_weights(ALLELE **loc, int n_loci);
