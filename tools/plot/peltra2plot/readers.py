@@ -1,11 +1,11 @@
 """Readers of the files the pictures come from: matrix files, population
-names, the covariance reports of a matrix-estimation run, the scan table,
-the converter's SNP table and the calibration quantiles."""
+names, the scan table, the converter's SNP table and the calibration
+quantiles. (The covariance reports are read by peltra2-matrix's reader.)"""
 
 import math
 import re
 
-from .common import PlotError, display_name, note, open_text
+from .common import PlotError, display_name, open_text
 
 REPORT = re.compile(r"^VAR-COVAR MATRIX: ITER = (-?\d+)\s*$")
 MISSING = {"", "na", "nan"}
