@@ -136,7 +136,10 @@ def read_inputs(names, note, stdin=None):
     reports = []
     for name in names or ["-"]:
         text, source = read_text(name, stdin)
-        reports += parse_reports(text, source, note)
+        found = parse_reports(text, source, note)
+        if not found and len(names) > 1:
+            note("%s holds no complete covariance report" % source)
+        reports += found
     if not reports:
         raise InputError("no covariance reports (\"VAR-COVAR MATRIX: ITER = ...\") in the input; "
                          "a run prints one every 500 iterations")
