@@ -54,7 +54,8 @@ def read_matrix(path):
         m.append(row)
     for i in range(k):
         if not m[i][i] > 0:
-            raise PlotError("%s: the variance of population %d (row %d, column %d) is not positive" % (name, i + 1, i + 1, i + 1))
+            raise PlotError("%s: the variance of population %d (row %d, column %d) is not positive"
+                            % (name, i + 1, i + 1, i + 1))
     for i in range(k):
         for j in range(i):
             if abs(m[i][j] - m[j][i]) > ROUNDING * math.sqrt(m[i][i] * m[j][j]):
