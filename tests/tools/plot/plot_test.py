@@ -70,7 +70,7 @@ class HeatmapTest(PlotCase):
         r = self.plot("heatmap", "m")
         self.assertEqual(r.status, 0, r)
         self.assertEqual(png_size(self.path("m.heatmap.png")), (800, 800))
-        r = self.plot("heatmap", "m", "--size", "640x480", "-o", "small.png", "--full-scale")
+        r = self.plot("heatmap", "m", "--size", "640x480", "-o", "small.png")
         self.assertEqual(r.status, 0, r)
         self.assertEqual(png_size(self.path("small.png")), (640, 480))
 
@@ -202,15 +202,50 @@ class TraceTest(PlotCase):
             r = self.plot("trace", "-", "--size", "300x200", "-o", "t.png", stdin=f.read())
         self.assertEqual(r.status, 0, r)
         self.assertEqual(png_size(self.path("t.png")), (300, 200))
-        self.assertIn("peltra2-plot: standard input: the last report (ITER = 1500) is cut short and left out\n", r.err)
+        self.assertIn("peltra2-plot: ignored the report of standard input, line 10 (ITER = 1500), cut short", r.err)
         self.assertIn("peltra2-plot: 2 reports of a 2 x 2 matrix, ITER = 500 .. 1000\n", r.err)
         self.write("mixed.out", report(500, one) + report(1000, [[1.0]]))
         self.assert_fails(self.plot("trace", "mixed.out"),
-                          "mixed.out: the report ITER = 1000 is not 2 x 2 like the first one")
+                          "mixed.out, line 5 (ITER = 1000) is 1 x 1 but mixed.out, line 1 (ITER = 500) is 2 x 2: "
+                          "the reports come from runs with different -p")
         self.write("none.out", "===== PELTRA2.0 =====\n")
         self.assert_fails(self.plot("trace", "none.out"),
-                          "none.out: no covariance report (\"VAR-COVAR MATRIX: ITER = ...\"); a "
-                          "matrix-estimation run prints one every 500 iterations")
+                          "no covariance reports (\"VAR-COVAR MATRIX: ITER = ...\") in the input; "
+                          "a run prints one every 500 iterations")
+
+
+class RefusalsAndFormats(PlotCase):
+    def test_table(self):
+        # One row per case: files, command line, status, a text expected on
+        # standard output (errors) or standard error (notes), the file written.
+        self.write("m", matrix_text([[1.0, 0.5], [0.5, 2.0]]))
+        self.write("asym", "1\t0.5\n0.4\t1\n")
+        self.write("beyond", "1\t2\n2\t1\n")
+        self.write("na.tsv", "snp\tBF_1\tnote\n1\t0.5\tx\n2\tNA\ty\n3\t2.5\tz\n")
+        self.write("bad.tsv", "snp\tBF_1\n1\t0.5\n2\toops\n")
+        one = [[1.0, 0.1], [0.1, 2.0]]
+        self.write("runs.out", "".join(report(500 * n, one) for n in (1, 2, 3, 4, 1, 2, 3, 4)))
+        for args, status, text, written in [
+            (["heatmap", "asym"], 1, "asym: not symmetric: row 2, column 1 is 0.4 but row 1, column 2 is 0.5", None),
+            (["heatmap", "beyond"], 1, "beyond: the correlation of populations 1 and 2 is 2, beyond 1: "
+                                       "not a covariance matrix", None),
+            (["heatmap", "m", "-o", "m.jpg"], 1, "m.jpg: unknown picture format '.jpg'; give a file name "
+                                                 "ending in .png, .pdf or .svg", None),
+            (["heatmap", "m", "-o", "m.pdf"], 0, "wrote m.pdf", b"%PDF"),
+            (["heatmap", "m", "-o", "m.svg", "--title", "a", "--title", "b"], 1, "option --title given twice", None),
+            (["heatmap", "m", "-o", "m.svg"], 0, "wrote m.svg", b"<?xml"),
+            (["scan", "na.tsv", "-o", "na.png"], 0, "BF_1: 2 of 3 SNPs with a value", b"\x89PNG"),
+            (["scan", "bad.tsv"], 1, "bad.tsv: line 3, column BF_1: 'oops' is not a number "
+                                     "(write NA for a missing value)", None),
+            (["trace", "runs.out", "-o", "t.svg"], 0, "8 reports of a 2 x 2 matrix in 2 runs", b"<?xml"),
+            (["--version"], 0, "peltra2-plot ", None),
+        ]:
+            r = self.plot(*args)
+            self.assertEqual(r.status, status, (args, r))
+            self.assertIn(text, r.out if status or args == ["--version"] else r.err, (args, r))
+            if written:
+                with open(self.path(args[args.index("-o") + 1]), "rb") as f:
+                    self.assertEqual(f.read(len(written)), written, args)
 
 
 if __name__ == "__main__":

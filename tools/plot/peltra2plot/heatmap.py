@@ -3,28 +3,24 @@ populations ordered by hierarchical clustering under a dendrogram."""
 
 import math
 
-from .common import figure, note, save
-from .readers import read_matrix, read_names
+from .common import PlotError, display_name, figure, note, save
+from .readers import ROUNDING, read_matrix, read_names
 
 # Cell values are written into the map up to this many populations.
 ANNOTATED_POPS = 12
 
 
-def correlation(m):
+def correlation(m, name):
+    """The correlation matrix; a correlation beyond 1 (past the rounding of
+    the file's digits) means the file is no covariance matrix."""
     k = len(m)
     r = [[m[i][j] / math.sqrt(m[i][i] * m[j][j]) for j in range(k)] for i in range(k)]
+    for i in range(k):
+        for j in range(i):
+            if abs(r[i][j]) > 1 + ROUNDING:
+                raise PlotError("%s: the correlation of populations %d and %d is %.6g, beyond 1: "
+                                "not a covariance matrix" % (name, j + 1, i + 1, r[i][j]))
     return [[max(-1.0, min(1.0, v)) for v in row] for row in r]
-
-
-def colour_limit(r):
-    """The largest correlation between two populations, rounded up to a
-    step of 0.05: the colours then spread over the range the structure
-    uses, and the diagonal (1) saturates."""
-    k = len(r)
-    off = [abs(r[i][j]) for i in range(k) for j in range(i)]
-    if not off or max(off) == 0:
-        return 1.0
-    return min(1.0, math.ceil(max(off) / 0.05 - 1e-9) * 0.05)
 
 
 def cluster(r):
@@ -45,7 +41,7 @@ def plot(args, size):
     m = read_matrix(args.matrix)
     k = len(m)
     names = read_names(args.names, k)
-    r = correlation(m)
+    r = correlation(m, display_name(args.matrix))
     order, z = cluster(r)
     if args.print_order:
         for i in order:
@@ -68,7 +64,7 @@ def plot(args, size):
     ax_tree.set_axis_off()
 
     cells = [[r[i][j] for j in order] for i in order]
-    limit = 1.0 if args.full_scale else colour_limit(r)
+    limit = 1.0
     image = ax_map.imshow(cells, cmap="RdBu_r", vmin=-limit, vmax=limit, aspect="auto",
                           interpolation="nearest")
     labels = [names[i] for i in order]

@@ -1,18 +1,21 @@
 """Readers of the files the pictures come from: matrix files, population
-names, the covariance reports of a matrix-estimation run, the scan table,
-the converter's SNP table and the calibration quantiles."""
+names, the scan table, the converter's SNP table and the calibration
+quantiles. (The covariance reports are read by peltra2-matrix's reader.)"""
 
 import math
 import re
 
-from .common import PlotError, display_name, note, open_text
+from .common import PlotError, display_name, open_text
 
 REPORT = re.compile(r"^VAR-COVAR MATRIX: ITER = (-?\d+)\s*$")
-MISSING = {"", "na", "nan", "-", "."}
+MISSING = {"", "na", "nan"}
+# Relative difference allowed between numbers that should be equal (or a
+# correlation allowed past 1): files hold 7 significant digits or more.
+ROUNDING = 1e-5
 
 
 def number(text):
-    """A real, or None for a missing value (NA, nan, empty, - or .)."""
+    """A real, or None for a missing value (NA, nan or empty)."""
     t = text.strip()
     if t.lower() in MISSING:
         return None
@@ -22,8 +25,8 @@ def number(text):
 
 def read_matrix(path):
     """The K x K matrix of a matrix file: K is the number of fields of its first
-    line, and its first K lines are the rows, as peltra2 -m reads them. The
-    entries above the diagonal are taken from below it, as peltra2 does."""
+    line, and its first K lines are the rows, as peltra2 -m reads them. It must be
+    symmetric (up to rounding) with positive variances."""
     name = display_name(path)
     with open_text(path, "matrix file") as f:
         lines = [(i, l) for i, l in enumerate(f, 1) if l.strip()]
@@ -44,15 +47,20 @@ def read_matrix(path):
         for j, t in enumerate(fields[:k], 1):
             try:
                 row.append(float(t))
+                if not math.isfinite(row[-1]):
+                    raise ValueError
             except ValueError:
                 raise PlotError("%s: line %d: field %d: '%s' is not a number" % (name, lineno, j, t))
         m.append(row)
     for i in range(k):
-        for j in range(i + 1, k):
-            m[i][j] = m[j][i]
-    for i in range(k):
         if not m[i][i] > 0:
-            raise PlotError("%s: the variance of population %d (row %d, column %d) is not positive" % (name, i + 1, i + 1, i + 1))
+            raise PlotError("%s: the variance of population %d (row %d, column %d) is not positive"
+                            % (name, i + 1, i + 1, i + 1))
+    for i in range(k):
+        for j in range(i):
+            if abs(m[i][j] - m[j][i]) > ROUNDING * math.sqrt(m[i][i] * m[j][j]):
+                raise PlotError("%s: not symmetric: row %d, column %d is %g but row %d, column %d is %g"
+                                % (name, i + 1, j + 1, m[i][j], j + 1, i + 1, m[j][i]))
     return m
 
 
@@ -68,50 +76,6 @@ def read_names(path, k):
     return names
 
 
-class Report:
-    def __init__(self, label, rows):
-        self.label = label
-        self.rows = rows
-
-
-def read_reports(path):
-    """The covariance reports in a run's standard output: a heading line
-    'VAR-COVAR MATRIX: ITER = m', then one line of K values per row, ended
-    by an empty line. Other lines are ignored; a last report cut short is
-    dropped with a note."""
-    name = display_name(path)
-    reports, current, cut = [], None, None
-    with open_text(path, "run output") as f:
-        for lineno, line in enumerate(f, 1):
-            m = REPORT.match(line)
-            if m:
-                current = Report(int(m.group(1)), [])
-                reports.append(current)
-                continue
-            if current is None:
-                continue
-            if not line.strip():
-                current = None
-                continue
-            try:
-                current.rows.append([float(t) for t in line.split()])
-            except ValueError:
-                raise PlotError("%s: line %d: a row of the report ITER = %d holds a field that is not a number"
-                                % (name, lineno, current.label))
-        cut = current  # a report still open at the end may be incomplete
-    if not reports:
-        raise PlotError("%s: no covariance report (\"VAR-COVAR MATRIX: ITER = ...\"); a matrix-estimation "
-                        "run prints one every 500 iterations" % name)
-    k = len(reports[0].rows)
-    if cut is not None and (len(cut.rows) < k or any(len(r) != k for r in cut.rows)) and len(reports) > 1:
-        reports.pop()
-        note("%s: the last report (ITER = %d) is cut short and left out" % (name, cut.label))
-    for r in reports:
-        if len(r.rows) != k or any(len(row) != k for row in r.rows):
-            raise PlotError("%s: the report ITER = %d is not %d x %d like the first one" % (name, r.label, k, k))
-    return reports
-
-
 class Table:
     """A tab-separated table with a header: column names and rows of text
     fields (short rows padded with empty fields)."""
@@ -119,9 +83,11 @@ class Table:
     def __init__(self, path, what):
         self.name = display_name(path)
         with open_text(path, what) as f:
-            lines = [l.rstrip("\r\n") for l in f if l.strip() and not l.startswith("#")]
-        if not lines:
+            numbered = [(n, l.rstrip("\r\n")) for n, l in enumerate(f, 1) if l.strip() and not l.startswith("#")]
+        if not numbered:
             raise PlotError("%s: the %s is empty" % (self.name, what))
+        lines = [l for _, l in numbered]
+        self.line_numbers = [n for n, _ in numbered[1:]]  # of the rows, in the file
         self.columns = [c.strip() for c in lines[0].split("\t")]
         self.rows = []
         for l in lines[1:]:

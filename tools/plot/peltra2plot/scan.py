@@ -16,18 +16,26 @@ FLAGGED = "#c0392b"
 
 def statistic_columns(t, wanted):
     """Statistic columns: every column that is not an identifier, a flag or
-    the status and whose values are all numbers or missing; extra columns of
-    any other kind are left alone."""
+    the status and that holds a number (or is asked for by name). In these NA
+    or an empty cell is a missing value and any other text an error; columns
+    of text only (comments) are left alone."""
     found = []
     for j, c in enumerate(t.columns):
         if c.lower() in NOT_STATISTICS or FLAG.match(c):
             continue
-        try:
-            values = [number(row[j]) for row in t.rows]
-        except ValueError:
+        values, bad = [], None
+        for n, row in enumerate(t.rows):
+            try:
+                values.append(number(row[j]))
+            except ValueError:
+                values.append(None)
+                bad = bad or (n, row[j])
+        if not any(v is not None for v in values) and c not in (wanted or []):
             continue
-        if any(v is not None for v in values) or c in (wanted or []):
-            found.append((c, values))
+        if bad:
+            raise PlotError("%s: line %d, column %s: '%s' is not a number (write NA for a missing value)"
+                            % (t.name, t.line_numbers[bad[0]], c, bad[1].strip()[:40]))
+        found.append((c, values))
     if wanted:
         have = dict(found)
         missing = [w for w in wanted if w not in have]
