@@ -72,8 +72,8 @@ TEST(SimulateCli, BadMatrixFilesNameFileLineAndField) {
       {"1\t0\t0\n0\t1\t0\t0\n0\t0\t1\n", "matrix file m.txt line 2: 4 values, expected 3"},
       {"1\t0\t0\n0\tabc\t0\n0\t0\t1\n", "matrix file m.txt line 2 field 2: 'abc' is not a number"},
       {"1\t0\t0\n\n0\t0\t1\n", "matrix file m.txt line 2: 0 values, expected 3"},
-      {"1\t0.5\t0\n0.4\t1\t0\n0\t0\t1\n",
-       "matrix file m.txt is not symmetric: row 2 column 1 is 0.4, row 1 column 2 is 0.5"},
+      {"1\t0.5\t0\n0.49\t1\t0\n0\t0\t1\n",
+       "matrix file m.txt is not symmetric: row 2 column 1 is 0.49, row 1 column 2 is 0.5"},
       {"1\t2\t0\n2\t1\t0\n0\t0\t1\n", "matrix file m.txt is not positive definite"},
   };
   TempDir dir;

@@ -27,7 +27,8 @@ TEST(SimulateFormat, Peltra2ReadsSimulatedFilesInEveryMode) {
   std::vector<std::vector<double>> c = read_table(dir.file("s.counts"));
   ASSERT_EQ(c.size(), 200u);
   for (size_t l = 0; l < c.size(); l += 2) {
-    EXPECT_TRUE(c[l][0] + c[l + 1][0] == 6 && c[l][1] + c[l + 1][1] == 20 && c[l][2] + c[l + 1][2] == 1);
+    EXPECT_TRUE(c[l][0] + c[l + 1][0] == 6 && c[l][1] + c[l + 1][1] == 20 &&
+                c[l][2] + c[l + 1][2] == 1) << l / 2 + 1;
     EXPECT_TRUE(c[l][0] + c[l][1] + c[l][2] > 0 && c[l][0] + c[l][1] + c[l][2] < 27) << l / 2 + 1;
   }
   for (auto run : {std::make_pair("-i s.counts -p 3 -k 500 -r 3", "number of loci = 100\n"),
@@ -63,7 +64,8 @@ TEST(SimulateFormat, EffectLociTruthAndOneLocusFiles) {
     marked[l] = 1;
   }
   std::vector<std::vector<double>> truth = read_table(dir.file("simulated.truth"));
-  std::vector<std::string> with = split(dir.read("simulated.counts")), effect = split(dir.read("simulated.effect.counts"));
+  std::vector<std::string> with = split(dir.read("simulated.counts"));
+  std::vector<std::string> effect = split(dir.read("simulated.effect.counts"));
   std::vector<std::string> without = split(plain.read("simulated.counts"));
   ASSERT_TRUE(truth.size() == 100u && effect.size() == 6u);
   for (int l = 1; l <= 100; ++l) {
