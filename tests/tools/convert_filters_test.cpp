@@ -1,25 +1,39 @@
 // peltra2-convert's filters and thinning: exact boundaries of the minimum
 // copies and minor allele frequency, every n-th SNP, and random subsets
-// (size, file order, seed, and an even chance for every SNP).
+// (file order, seed, and an even chance for every SNP).
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/convert_support.h"
-#include "tools/sim_support.h"
 
 using convtest::convert;
+using convtest::split;
 using convtest::summary_value;
-using simtest::fields_of;
-using simtest::lines_of;
 using testsupport::TempDir;
 
 namespace {
 
-// Two populations of two diploid samples each: 4 copies per population.
-void write_filter_data(const TempDir &dir) {
+// The positions of the SNP table's rows, joined by spaces; the rows must be
+// numbered from 1.
+std::string kept(const std::string &snp_table) {
+  std::vector<std::string> rows = split(snp_table);
+  std::string pos;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    std::vector<std::string> f = split(rows[i], '\t');
+    EXPECT_EQ(f[0], std::to_string(i));
+    pos += (i > 1 ? " " : "") + f[2];
+  }
+  return pos;
+}
+
+}  // namespace
+
+TEST(ConvertFilters, KeptSnpsAndSkipReasonsPerOption) {
+  // Two populations of two diploid samples each: 4 copies per population.
+  TempDir dir;
   std::string v = convtest::vcf_header({"a1", "a2", "b1", "b2"});
   v += convtest::vcf_line("1", 1, "A", "C", "GT", {"0/0", "0/1", "0/0", "0/0"});  // MAF 1/8
   v += convtest::vcf_line("1", 2, "A", "C", "GT", {"0/1", "0/1", "0/0", "0/0"});  // MAF 2/8
@@ -29,120 +43,64 @@ void write_filter_data(const TempDir &dir) {
   v += convtest::vcf_line("1", 6, "A", "C", "GT", {"1/1", "0/1", "1/1", "1/1"});  // MAF 1/8, REF minor
   dir.write("in.vcf", v);
   dir.write("map", "a1\tA\na2\tA\nb1\tB\nb2\tB\n");
-}
-
-std::vector<std::string> positions(const std::string &snp_table) {
-  std::vector<std::string> pos;
-  std::vector<std::string> rows = lines_of(snp_table);
-  for (size_t i = 1; i < rows.size(); ++i) pos.push_back(fields_of(rows[i])[2]);
-  return pos;
-}
-
-// `n` polymorphic SNPs at positions 1..n, two populations.
-void write_many(const TempDir &dir, int n) {
-  std::string v = convtest::vcf_header({"a", "b"});
-  for (int i = 1; i <= n; ++i) v += convtest::vcf_line("1", i, "G", "T", "GT", {"0/1", "1/1"});
-  dir.write("many.vcf", v);
-  dir.write("many.map", "a\tA\nb\tB\n");
-}
-
-}  // namespace
-
-TEST(ConvertFilters, BoundariesAreInclusiveAndReasonsCountedOnce) {
-  TempDir dir;
-  write_filter_data(dir);
-  testsupport::RunResult r = convert("--vcf in.vcf --map map --out f", dir.path());
-  ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(positions(dir.read("f.snps")), (std::vector<std::string>{"1", "2", "3", "6"}));
-  EXPECT_EQ(summary_value(r.err, "monomorphic"), 1);
-  EXPECT_EQ(summary_value(r.err, "no genotyped copies"), 1);
-  EXPECT_EQ(summary_value(r.err, "thinned"), -1);  // listed only when thinning is on
-  EXPECT_EQ(dir.read("f.counts"), "3\t4\n1\t0\n2\t4\n2\t0\n0\t3\n1\t1\n1\t0\n3\t4\n");
-
-  r = convert("--vcf in.vcf --map map --out f --min-maf 0.25 --min-copies 2", dir.path());
-  ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(positions(dir.read("f.snps")), (std::vector<std::string>{"2"}));
-  EXPECT_EQ(summary_value(r.err, "fewer than 2 copies in a population"), 1);
-  EXPECT_EQ(summary_value(r.err, "minor allele frequency below 0.25"), 2);
-  EXPECT_EQ(summary_value(r.err, "monomorphic"), 1);
-  EXPECT_EQ(summary_value(r.err, "SNPs written"), 1);
-
-  r = convert("--vcf in.vcf --map map --out f --min-maf 0.126 --min-copies 1", dir.path());
-  ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(positions(dir.read("f.snps")), (std::vector<std::string>{"2", "3"}));
-}
-
-TEST(ConvertFilters, NothingLeftIsAnError) {
-  TempDir dir;
-  write_filter_data(dir);
-  testsupport::RunResult r = convert("--vcf in.vcf --map map --out f --min-copies 5", dir.path());
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "peltra2-convert: no SNP passed; f.counts is empty\n");
-  EXPECT_EQ(summary_value(r.err, "fewer than 5 copies in a population"), 5);
-}
-
-TEST(ConvertThinning, EveryNthKeepsTheFirstAndEachNthAfterIt) {
-  TempDir dir;
-  write_many(dir, 10);
-  testsupport::RunResult r = convert("--vcf many.vcf --map many.map --thin-every 3", dir.path());
-  ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(positions(dir.read("converted.snps")),
-            (std::vector<std::string>{"1", "4", "7", "10"}));
-  EXPECT_EQ(lines_of(dir.read("converted.snps"))[4].substr(0, 2), "4\t");  // renumbered
-  EXPECT_EQ(summary_value(r.err, "thinned"), 6);
-  EXPECT_EQ(summary_value(r.err, "SNPs written"), 4);
-}
-
-TEST(ConvertThinning, RandomSubsetHasItsSizeFileOrderAndFollowsTheSeed) {
-  TempDir dir;
-  write_many(dir, 40);
-  auto pick = [&](const std::string &opts) {
-    testsupport::RunResult r = convert("--vcf many.vcf --map many.map --out t " + opts, dir.path());
-    EXPECT_EQ(r.status, 0) << r.out;
-    return positions(dir.read("t.snps"));
+  // The positions written, or the one line of a failure; and summary lines
+  // (-1: not listed).
+  struct Case {
+    const char *options, *result;
+    std::vector<std::pair<const char *, long>> summary;
   };
-  std::vector<std::string> a = pick("--thin-random 10 --seed 5");
-  ASSERT_EQ(a.size(), 10u);
-  for (size_t i = 1; i < a.size(); ++i) EXPECT_LT(std::stoi(a[i - 1]), std::stoi(a[i]));
-  EXPECT_EQ(pick("--thin-random 10 --seed 5"), a);
-  EXPECT_NE(pick("--thin-random 10 --seed 6"), a);
-  EXPECT_EQ(pick("--thin-random 40").size(), 40u);
-  EXPECT_EQ(pick("--thin-random 100000").size(), 40u);
+  const Case cases[] = {
+      {"", "1 2 3 6", {{"monomorphic", 1}, {"no genotyped copies", 1}, {"thinned", -1}}},
+      {"--min-maf 0.25 --min-copies 2", "2",
+       {{"fewer than 2 copies in a population", 1}, {"minor allele frequency below 0.25", 2},
+        {"monomorphic", 1}, {"SNPs written", 1}}},
+      {"--min-maf 0.126 --min-copies 1", "2 3", {}},
+      {"--min-copies 5", "peltra2-convert: no SNP passed; f.counts is empty",
+       {{"fewer than 5 copies in a population", 5}}},
+      {"--thin-every 3", "1 6", {{"thinned", 2}, {"SNPs written", 2}}},
+      // A random subset is written in file order and fixed by the seed.
+      {"--thin-random 2 --seed 5", "2 6", {{"thinned", 2}}},
+      {"--thin-random 2 --seed 6", "1 6", {{"thinned", 2}}},
+      {"--thin-random 4", "1 2 3 6", {{"thinned", 0}}},
+      {"--thin-random 100000", "1 2 3 6", {{"thinned", 0}}},
+      {"--thin-random 100001",
+       "peltra2-convert: --thin-random: expected an integer from 1 to 100000, got '100001'", {}},
+      {"--thin-random 2 --thin-every 2",
+       "peltra2-convert: --thin-every and --thin-random exclude each other", {}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.options);
+    auto r = convert(std::string("--vcf in.vcf --map map --out f ") + c.options, dir.path());
+    bool fails = std::string(c.result).rfind("peltra2-convert: ", 0) == 0;
+    EXPECT_EQ(r.status, fails ? 1 : 0) << r.out;
+    EXPECT_EQ(fails ? r.out : kept(dir.read("f.snps")), c.result + std::string(fails ? "\n" : ""));
+    for (const auto &s : c.summary) EXPECT_EQ(summary_value(r.err, s.first), s.second) << s.first;
+    if (c.options[0] == '\0') {
+      EXPECT_EQ(dir.read("f.counts"), "3\t4\n1\t0\n2\t4\n2\t0\n0\t3\n1\t1\n1\t0\n3\t4\n");
+    }
+  }
 }
 
 TEST(ConvertThinning, RandomSubsetGivesEverySnpTheSameChance) {
-  // 150 subsets of 2 out of 5: each SNP is expected 60 times. The chi-square
-  // statistic over the 5 SNPs has 4 degrees of freedom; 18.47 is its 0.1%
-  // upper quantile (fixed picks per subset make the spread only smaller).
-  // An unbiased choice fails about once in a thousand seed sets, and this
-  // fixed set passes; a reservoir that draws its slot one short (the usual
-  // slip) scores above 20 on almost every seed set.
+  // 45 subsets of 1 out of 3: each SNP is expected 15 times. The chi-square
+  // statistic over the 3 SNPs has 2 degrees of freedom; 13.82 is its 0.1%
+  // upper quantile, so an unbiased choice fails about once in a thousand
+  // seed sets, and this fixed set passes. A reservoir that draws its slot
+  // one short (the usual slip) never keeps the first SNP and scores 22.5 or
+  // more on any seed set.
   TempDir dir;
-  write_many(dir, 5);
+  std::string v = convtest::vcf_header({"a", "b"});
+  for (int i = 1; i <= 3; ++i) v += convtest::vcf_line("1", i, "G", "T", "GT", {"0/1", "1/1"});
+  dir.write("many.vcf", v);
+  dir.write("many.map", "a\tA\nb\tB\n");
   testsupport::RunResult r = testsupport::run_shell(
-      "for s in $(seq 1 150); do '" + convtest::converter() +
-          "' --vcf many.vcf --map many.map --out t$s --thin-random 2 --seed $s 2>/dev/null || exit 1; done",
-      dir.path());
+      "for s in $(seq 1 45); do '" + convtest::converter() + "' --vcf many.vcf --map many.map "
+      "--out t$s --thin-random 1 --seed $s 2>/dev/null || exit 1; done", dir.path());
   ASSERT_EQ(r.status, 0) << r.out;
-  std::vector<int> chosen(6, 0);
-  for (int seed = 1; seed <= 150; ++seed) {
-    std::vector<std::string> picked = positions(dir.read("t" + std::to_string(seed) + ".snps"));
-    ASSERT_EQ(picked.size(), 2u);
-    for (const std::string &p : picked) ++chosen[std::stoi(p)];
-  }
+  std::vector<int> chosen(4, 0);
+  for (int seed = 1; seed <= 45; ++seed)
+    ++chosen[std::stoi(kept(dir.read("t" + std::to_string(seed) + ".snps")))];
   double chi2 = 0;
-  for (int i = 1; i <= 5; ++i) chi2 += (chosen[i] - 60.0) * (chosen[i] - 60.0) / 60.0;
-  EXPECT_LT(chi2, 18.47);
-}
-
-TEST(ConvertThinning, LimitAndExclusiveOptions) {
-  TempDir dir;
-  write_many(dir, 3);
-  testsupport::RunResult r = convert("--vcf many.vcf --map many.map --thin-random 100001", dir.path());
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "peltra2-convert: --thin-random: expected an integer from 1 to 100000, got "
-                   "'100001'\n");
-  r = convert("--vcf many.vcf --map many.map --thin-random 2 --thin-every 2", dir.path());
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "peltra2-convert: --thin-every and --thin-random exclude each other\n");
+  for (int i = 1; i <= 3; ++i) chi2 += (chosen[i] - 15.0) * (chosen[i] - 15.0) / 15.0;
+  EXPECT_LT(chi2, 13.82);
 }

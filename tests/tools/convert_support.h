@@ -1,6 +1,7 @@
-// Shared helpers of the converter tests: VCF text built in the test,
-// binary copies of it written through htslib, running peltra2-convert, and
-// reading its summary.
+// The helpers of the tools' tests: running peltra2-convert and
+// peltra2-simulate, VCF text built in the test and binary copies of it
+// written through htslib, the converter's summary, and the tools' text files
+// split into lines, fields and numbers.
 #ifndef PELTRA_TESTS_TOOLS_CONVERT_SUPPORT_H
 #define PELTRA_TESTS_TOOLS_CONVERT_SUPPORT_H
 
@@ -17,17 +18,19 @@ namespace convtest {
 
 inline std::string converter() { return std::string(PELTRA_TOOLS_DIR) + "/peltra2-convert"; }
 
-// Runs the converter with `args` (shell words) in `dir`.
+// Run the converter or the simulator with `args` (shell words) in `dir`.
 inline testsupport::RunResult convert(const std::string &args, const std::string &dir) {
   return testsupport::run_shell("'" + converter() + "' " + args, dir);
+}
+inline testsupport::RunResult simulate(const std::string &args, const std::string &dir) {
+  return testsupport::run_shell(std::string("'") + PELTRA_TOOLS_DIR + "/peltra2-simulate' " + args,
+                                dir);
 }
 
 // A VCF header for `samples`, declaring GT and AD and contigs 1 and 2.
 inline std::string vcf_header(const std::vector<std::string> &samples) {
   std::string h =
-      "##fileformat=VCFv4.2\n"
-      "##contig=<ID=1,length=100000>\n"
-      "##contig=<ID=2,length=100000>\n"
+      "##fileformat=VCFv4.2\n##contig=<ID=1,length=100000>\n##contig=<ID=2,length=100000>\n"
       "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
       "##FORMAT=<ID=AD,Number=R,Type=Integer,Description=\"Reads per allele\">\n"
       "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
@@ -71,6 +74,29 @@ inline long summary_value(const std::string &err, const std::string &label) {
   if (!std::regex_search(err, m, std::regex("\\n  (skipped: )?" + escaped + " +([0-9]+)\\n")))
     return -1;
   return std::atol(m[2].str().c_str());
+}
+
+// The pieces of `text` between the `sep` characters, empty ones kept (a
+// doubled tab shows up as an empty field); the line feed that ends a text
+// does not start another line.
+inline std::vector<std::string> split(const std::string &text, char sep = '\n') {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t end; (end = text.find(sep, start)) != std::string::npos; start = end + 1)
+    parts.push_back(text.substr(start, end - start));
+  if (start < text.size() || sep != '\n') parts.push_back(text.substr(start));
+  return parts;
+}
+
+// A file of tab-separated numbers as rows of values (a count file: the
+// first allele's counts of locus l in row 2l, the second's in row 2l + 1).
+inline std::vector<std::vector<double>> read_table(const std::string &path) {
+  std::vector<std::vector<double>> rows;
+  for (const std::string &line : split(testsupport::read_file(path))) {
+    rows.emplace_back();
+    for (const std::string &f : split(line, '\t')) rows.back().push_back(std::atof(f.c_str()));
+  }
+  return rows;
 }
 
 }  // namespace convtest
