@@ -32,7 +32,7 @@ namespace {
 
 // Below this many accepted waiting proposals the calling thread applies them
 // itself: waking the workers would cost more.
-const int kMinParallelApply = 512;
+const int kMinParallelApply = 128;
 
 // The normal deviates of one step and the order of their blocks.
 class Stream {
