@@ -78,6 +78,11 @@ double epsilon_deviate();
 // Worker routine: one joint Metropolis step on the offsets of every locus of
 // the share t (a THREAD_DATA *). Returns null.
 void *update_thetas(void *t);
+// The offsets step of both shares on the worker pair, its draws in one fixed
+// order: normal deviates block by block, the shares' blocks alternating;
+// uniforms in locus order once both workers are done. The seed thus fixes
+// the result. With an empty share, update_thetas on both shares in turn.
+void update_thetas_pair(THREAD_DATA *first, THREAD_DATA *second);
 // Worker routine: fills t's sum with its share of the covariance statistic.
 void *calc_sample_matrix(void *t);
 // Gibbs draw of Sigma^-1 from the Wishart distribution given all loci.

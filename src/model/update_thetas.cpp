@@ -9,20 +9,48 @@
 
 #include "model/allele_SNP.h"
 #include "model/inline_terms.h"
+#include "model/theta_step.h"
 #include "numerics/matrix.h"
 #include "numerics/nrutil.h"
 #include "random/ran_gen.h"
 #include "random/randlib.h"
 #include "run/config.h"
 
-namespace {
+namespace theta_step {
 
-// Loci whose normal deviates a worker draws in one hold of the lock. A
-// worker's draws keep their order; only the points at which the two
-// workers' draws interleave move, and that interleaving is free. Fewer
-// handovers of the lock (and of the generator's state between the cores)
-// leave more time for the work outside it.
-const int kBlockLoci = 32;  // even: see the pairs below
+void Pending::clear(int k) {
+  K = k;
+  locus.clear();
+  exp_ratio.clear();
+  m_star.clear();
+  theta.clear();
+  mnprob.clear();
+  accept.clear();
+}
+
+void Pending::push(int l, double e, double m, const double *theta_star, const double *mnprob_star) {
+  locus.push_back(l);
+  exp_ratio.push_back(e);
+  m_star.push_back(m);
+  theta.insert(theta.end(), theta_star + 1, theta_star + K + 1);
+  mnprob.insert(mnprob.end(), mnprob_star + 1, mnprob_star + K + 1);
+}
+
+void take(pthread_mutex_t *m) {
+  for (int i = 0; i < 256; i++) {
+    if (pthread_mutex_trylock(m) == 0) return;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+  pthread_mutex_lock(m);
+}
+
+}  // namespace theta_step
+
+using namespace theta_step;
+
+namespace {
 
 // A worker's vectors, kept by its thread from one run to the next instead of
 // being allocated per run: the step and, for each of the two loci in hand,
@@ -43,19 +71,6 @@ thread_local Work work;
 // the shuffled generator shares no state with the normal one, and a worker
 // that needs one uniform should not wait for the other's block of normals.
 pthread_mutex_t uniform_lock = PTHREAD_MUTEX_INITIALIZER;
-
-// Takes a lock that its holder releases within microseconds (a block of
-// normal deviates, one uniform): a short spin first, since putting the
-// thread to sleep and waking it costs more than the wait.
-void take(pthread_mutex_t *m) {
-  for (int i = 0; i < 256; i++) {
-    if (pthread_mutex_trylock(m) == 0) return;
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-  }
-  pthread_mutex_lock(m);
-}
 
 Work &work_vectors(int K) {
   Work &w = work;
@@ -112,9 +127,10 @@ void proposal(const ALLELE *a, const float *g, Work &w, double *theta_star) {
   for (int k = 1; k <= K; k++) theta_star[k] = a->theta_offset[k] + w.delta_theta[k];
 }
 
-// The rest of locus a's step once its proposal (in set p of the work
-// vectors) and the two quadratic forms are known. True when accepted.
-bool finish(ALLELE *a, Work &w, int p, double q_old, double q_star) {
+// The rest of locus l's step once its proposal (in set p of the work
+// vectors) and the two quadratic forms are known. True when accepted here;
+// a proposal that waits in pending is not accepted yet.
+bool finish(ALLELE *a, int l, Work &w, int p, double q_old, double q_star, Pending *pending) {
   // Sigma^-1 may have changed since the prior term was cached; the
   // refreshed value stays whatever becomes of the proposal.
   a->multivar_prob = prior_exponent(q_old, a->epsilon);
@@ -126,6 +142,10 @@ bool finish(ALLELE *a, Work &w, int p, double q_old, double q_star) {
 
   // A ratio that is not a number fails both tests and rejects.
   bool accept = r > 0;
+  if (!accept && pending) {
+    pending->push(l, exp(r), m_star, w.theta_star[p], w.mnprob_star[p]);
+    return false;
+  }
   if (!accept) {
     take(&uniform_lock);
     float u = ran1(&seed);
@@ -142,24 +162,35 @@ bool finish(ALLELE *a, Work &w, int p, double q_old, double q_star) {
   return true;
 }
 
+// update_thetas' deviates: each block drawn by the worker itself, under norm.
+class OwnDraws : public NormalSource {
+ public:
+  OwnDraws(Work &w, float sd) : w_(w), sd_(sd) {}
+  const float *block(int, int n) override {
+    take(&norm);
+    gennor_fill(w_.normals.data(), n * NUMPOPS, 0, sd_);
+    pthread_mutex_unlock(&norm);
+    return w_.normals.data();
+  }
+
+ private:
+  Work &w_;
+  float sd_;
+};
+
 }  // namespace
 
-void *update_thetas(void *t) {
-  THREAD_DATA *td = static_cast<THREAD_DATA *>(t);
+void theta_step::walk(THREAD_DATA *td, NormalSource &src, Pending *pending) {
   int K = NUMPOPS;
   Work &w = work_vectors(K);
-  float sd = (float)X_DEV;
   td->allelesupdated = 0;
 
   int block_start = td->low, block_end = td->low;
+  const float *normals = nullptr;
   for (int l = td->low; l < td->hi;) {
-    // The normal generator is process-wide: the K draws of each locus of the
-    // next block are taken under one hold of the lock, in locus order.
     if (l == block_end) {
       int n = td->hi - l < kBlockLoci ? td->hi - l : kBlockLoci;
-      take(&norm);
-      gennor_fill(w.normals.data(), n * K, 0, sd);
-      pthread_mutex_unlock(&norm);
+      normals = src.block(l, n);
       block_start = l;
       block_end = l + n;
     }
@@ -172,7 +203,7 @@ void *update_thetas(void *t) {
     prefetch_loci(td->loc, l, td->hi, true);
     if (m == 2) prefetch_loci(td->loc, l + 1, td->hi, true);
     for (int p = 0; p < m; p++)
-      proposal(a[p], &w.normals[(size_t)(l + p - block_start) * K], w, w.theta_star[p]);
+      proposal(a[p], &normals[(size_t)(l + p - block_start) * K], w, w.theta_star[p]);
 
     double q[4];
     if (m == 2) {
@@ -183,8 +214,15 @@ void *update_thetas(void *t) {
       quadratic_forms<2>(v, sigmas_inverse, K, q);
     }
     for (int p = 0; p < m; p++)
-      if (finish(a[p], w, p, q[2 * p], q[2 * p + 1])) td->allelesupdated += 1;
+      if (finish(a[p], l + p, w, p, q[2 * p], q[2 * p + 1], pending)) td->allelesupdated += 1;
     l += m;
   }
+}
+
+void *update_thetas(void *t) {
+  // The K draws of each locus of the next block are taken under one hold of
+  // the lock, in locus order: the normal generator is process-wide.
+  OwnDraws src(work_vectors(NUMPOPS), (float)X_DEV);
+  walk(static_cast<THREAD_DATA *>(t), src, nullptr);
   return nullptr;
 }

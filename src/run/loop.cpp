@@ -23,6 +23,10 @@ void covariance_report(int m) {
   dprint_mat(sigmas, K, K);
   for (int i = 1; i <= K; i++) fprintf(pop_spec_out, "%.4e\t", pop_spec_mean[i]);
   fprintf(pop_spec_out, "\n");
+  // Each report reaches its destination whole as soon as it is made, so a
+  // run stopped part-way keeps every report it finished.
+  flush_standard_output();
+  flush_working_file(pop_spec_out, "pop_spec.out", "covariance report file");
 }
 
 void run_loop() {
@@ -32,7 +36,7 @@ void run_loop() {
   for (long k = 1;; k++) {
     update_epsilon_all(locus, NUMLOCI);
     if (!TEST) update_sigmas(locus);
-    run_worker_pair(update_thetas, thread_data1, thread_data2);
+    update_thetas_pair(thread_data1, thread_data2);
     ALLELESUPDATED = thread_data1->allelesupdated + thread_data2->allelesupdated;
     if (TEST) test_sample((int)k);
     show_progress(k);

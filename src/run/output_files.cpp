@@ -23,6 +23,20 @@ void close_working_file(FILE *f, const char *name, const char *what) {
   if (failed) fatal("error while writing the %s \"%s\"\n", what, name);
 }
 
+void flush_working_file(FILE *f, const char *name, const char *what) {
+  if (fflush(f) != 0 || ferror(f)) fatal("error while writing the %s \"%s\"\n", what, name);
+}
+
+void flush_standard_output() {
+  // Standard output is a run's record of its reports: a full disk or a
+  // reader that has gone away must not let the run end as a success. The
+  // message goes to standard error, since standard output no longer works.
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    int e = errno;
+    fatal_stderr("peltra2: cannot write to standard output: %s\n", e != 0 ? strerror(e) : "write error");
+  }
+}
+
 int open_result_file(const std::string &name, const char *hint) {
   int fd = open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0666);
   if (fd < 0)

@@ -53,6 +53,11 @@ void write_test_results();
 FILE *open_working_file(const char *name, const char *what);
 // Closes a working file; a write error ends the run with a message naming it.
 void close_working_file(FILE *f, const char *name, const char *what);
+// Flushes a working file; a write error ends the run with a message naming it.
+void flush_working_file(FILE *f, const char *name, const char *what);
+// Flushes standard output; a failed write (full disk, closed pipe) ends the
+// run with a message on standard error and status 1.
+void flush_standard_output();
 // Opens the result file name for appending (O_APPEND); a file that cannot be
 // opened ends the run with a message naming it, hint added.
 int open_result_file(const std::string &name, const char *hint);

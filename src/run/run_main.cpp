@@ -4,7 +4,9 @@
 
 #include <pthread.h>
 #include <sys/time.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 
 #include "model/allele_SNP.h"
@@ -12,6 +14,13 @@
 #include "run/run_control.h"
 
 int run_main(int argc, char **argv) {
+  // A closed pipe on standard output then fails the write (EPIPE), which
+  // the run reports, instead of killing the process without a word.
+  signal(SIGPIPE, SIG_IGN);
+  // Not a terminal: a buffer that holds a whole covariance report (up to
+  // some 250 populations), so that the flush after each report writes it in
+  // one piece.
+  if (!isatty(1)) setvbuf(stdout, nullptr, _IOFBF, 1 << 20);
   ENVIRON_FILE = "";
   OUTPUT_NAME = "";
   struct timeval tv;
@@ -27,8 +36,10 @@ int run_main(int argc, char **argv) {
   puts(TEST == 0 ? "So running matrix estimation" : "So running test at a SNP");
 
   startup();
+  flush_standard_output();
   run_loop();
   if (TEST) write_test_results();
   close_working_file(pop_spec_out, "pop_spec.out", "covariance report file");
+  flush_standard_output();
   return 0;
 }

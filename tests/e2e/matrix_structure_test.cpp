@@ -14,9 +14,8 @@
 //   into epsilon, and the direction (1, ..., 1) keeps little more than the
 //   prior's share. Two groups that share no drift then come out negatively
 //   correlated.
-// Matrix-estimation runs are not fixed by the seed (the two workers'
-// draws interleave by scheduling), so the bounds allow for run-to-run
-// spread; the figures quoted were measured with these settings.
+// The bounds allow for the spread between seeds; the figures quoted were
+// measured with these settings.
 #include <gtest/gtest.h>
 
 #include <cmath>
