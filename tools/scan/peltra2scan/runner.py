@@ -9,12 +9,10 @@ import sys
 import time
 
 from .options import BURN_IN
-from .workdir import snp_dir
 
 JOB_SCRIPT = "peltra2-scan-job"
 # prctl option: orphaned descendants are reparented to this process.
 PR_SET_CHILD_SUBREAPER = 36
-JOBLOG = "joblog"
 
 
 class RunError(Exception):
@@ -55,11 +53,6 @@ def preflight(peltra2, work, args):
         lines = [l for l in (p.stderr + p.stdout).decode("utf-8", "replace").splitlines() if l.strip()]
         msg = lines[-1] if lines else "exit status %d" % p.returncode
         raise RunError("peltra2 rejects the test options or input files: %s" % msg.strip())
-
-
-def settled(work, n):
-    """The SNPs (1 .. n) whose run has ended, successfully or not."""
-    return {i for i in range(1, n + 1) if os.path.exists(os.path.join(snp_dir(work, i), "done"))}
 
 
 def adopt_orphans():
@@ -115,24 +108,25 @@ def stop_stragglers(grace=2.0):
         time.sleep(0.05)
 
 
-def run_all(work, n, peltra2, args, base_seed, jobs=None, sshloginfile=None, bar=False):
-    """Runs every SNP of the work folder not yet settled. GNU parallel's job
-    log lets a stopped scan resume: jobs logged as finished are skipped, jobs
-    interrupted or failed to start are run again; the job script skips a SNP
-    settled by a run the log missed."""
-    jobs_file = os.path.join(work, "jobs")
+def run_all(work, counts, batches, peltra2, args, base_seed, tag, jobs=None, sshloginfile=None,
+            bar=False):
+    """Runs the batches (offset, first, last) through GNU parallel, each
+    recording its SNPs in done/<tag>.<first>. What a stopped run recorded
+    stays recorded; the rest runs again when the scan resumes."""
+    if shutil.which("parallel") is None:
+        raise RunError("GNU parallel is not installed (Debian package \"parallel\"; see tools/install-deps.sh)")
+    jobs_file = os.path.join(work, "batches")
     with open(jobs_file, "w") as f:
-        f.write("".join("%d\n" % i for i in range(1, n + 1)))
-    cmd = ["parallel", "--joblog", os.path.join(work, JOBLOG), "--resume-failed", "-q"]
+        f.write("".join("%d\t%d\t%d\n" % b for b in batches))
+    cmd = ["parallel", "--colsep", "\t", "-q"]
     if jobs:
         cmd += ["-j", str(jobs)]
     if sshloginfile:
         cmd += ["--sshloginfile", sshloginfile]
     if bar:
         cmd += ["--bar"]
-    cmd += [job_script(), peltra2, work, str(base_seed), "{}"] + args + ["::::", jobs_file]
-    if shutil.which("parallel") is None:
-        raise RunError("GNU parallel is not installed (Debian package \"parallel\"; see tools/install-deps.sh)")
+    cmd += [job_script(), peltra2, work, counts, "{1}", "{2}", "{3}", str(base_seed),
+            "%d.{2}" % tag] + args + ["::::", jobs_file]
 
     received = []
 
@@ -145,7 +139,8 @@ def run_all(work, n, peltra2, args, base_seed, jobs=None, sshloginfile=None, bar
             pass
 
     reaper = adopt_orphans()
-    proc = subprocess.Popen(cmd, cwd=work, stdin=subprocess.DEVNULL, stdout=sys.stderr)
+    # close_fds=False: the jobs inherit the work folder's lock.
+    proc = subprocess.Popen(cmd, cwd=work, stdin=subprocess.DEVNULL, stdout=sys.stderr, close_fds=False)
     old = {s: signal.signal(s, forward) for s in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)}
     try:
         rc = proc.wait()
