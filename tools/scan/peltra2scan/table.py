@@ -105,9 +105,8 @@ def merge(paths):
     parts, n = whole
     missing = [i for i in range(1, parts + 1) if i not in slices]
     if missing:
-        raise GatherError("slice%s %s of %d missing" % ("s" if len(missing) > 1 else "",
-                                                      ", ".join("%d/%d" % (i, parts) for i in missing),
-                                                      parts))
+        raise GatherError("slice%s %s missing" % ("s" if len(missing) > 1 else "",
+                                                ", ".join("%d/%d" % (i, parts) for i in missing)))
     out = [header] + [r for i in range(1, parts + 1) for r in slices[i][1]]
     return "\n".join(out) + "\n", n
 
