@@ -109,11 +109,18 @@ def stop_stragglers(grace=2.0):
 
 
 def run_all(work, counts, batches, peltra2, args, base_seed, tag, jobs=None, sshloginfile=None,
-            bar=False):
-    """Runs the batches (offset, first, last) through GNU parallel, each
-    recording its SNPs in done/<tag>.<first>. What a stopped run recorded
-    stays recorded; the rest runs again when the scan resumes."""
-    if shutil.which("parallel") is None:
+            bar=False, one_at_a_time=False):
+    """Runs the batches (offset, first, last), each recording its SNPs in
+    done/<tag>.<first>: through GNU parallel, or one after another without
+    it when one job at a time on this machine, without a bar, is asked for
+    (GNU parallel's start-up costs more than a short scan's own runs). What
+    a stopped run recorded stays recorded; the rest runs again when the scan
+    resumes."""
+    def job(offset, first, last, name):
+        return [job_script(), peltra2, work, counts, offset, first, last, str(base_seed), name] + args
+
+    direct = one_at_a_time and not sshloginfile and not bar
+    if not direct and shutil.which("parallel") is None:
         raise RunError("GNU parallel is not installed (Debian package \"parallel\"; see tools/install-deps.sh)")
     jobs_file = os.path.join(work, "batches")
     with open(jobs_file, "w") as f:
@@ -125,25 +132,38 @@ def run_all(work, counts, batches, peltra2, args, base_seed, tag, jobs=None, ssh
         cmd += ["--sshloginfile", sshloginfile]
     if bar:
         cmd += ["--bar"]
-    cmd += [job_script(), peltra2, work, counts, "{1}", "{2}", "{3}", str(base_seed),
-            "%d.{2}" % tag] + args + ["::::", jobs_file]
+    cmd += job("{1}", "{2}", "{3}", "%d.{2}" % tag) + ["::::", jobs_file]
 
     received = []
+    running = []
 
     def forward(signum, frame):
-        # Stop parallel and its jobs; what finished stays finished.
+        # Stop parallel (or the batch) and its jobs; what finished stays finished.
         received.append(signum)
         try:
-            proc.send_signal(signal.SIGTERM)
-        except ProcessLookupError:
+            running[-1].send_signal(signal.SIGTERM)
+        except (IndexError, ProcessLookupError):
             pass
 
+    def start(c):
+        # close_fds=False: the jobs inherit the work folder's lock.
+        running.append(subprocess.Popen(c, cwd=work, stdin=subprocess.DEVNULL, stdout=sys.stderr,
+                                        close_fds=False))
+        if received:
+            running[-1].send_signal(signal.SIGTERM)
+        return running[-1].wait()
+
     reaper = adopt_orphans()
-    # close_fds=False: the jobs inherit the work folder's lock.
-    proc = subprocess.Popen(cmd, cwd=work, stdin=subprocess.DEVNULL, stdout=sys.stderr, close_fds=False)
     old = {s: signal.signal(s, forward) for s in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)}
     try:
-        rc = proc.wait()
+        if direct:
+            rc = 0
+            for offset, first, last in batches:
+                if received:
+                    break
+                rc = max(rc, start(job(str(offset), str(first), str(last), "%d.%d" % (tag, first))))
+        else:
+            rc = start(cmd)
         if received and reaper:
             stop_stragglers()
     finally:
@@ -151,6 +171,6 @@ def run_all(work, counts, batches, peltra2, args, base_seed, tag, jobs=None, ssh
             signal.signal(s, h)
     if received:
         raise Interrupted(received[0])
-    if rc == 255 or rc < 0:
+    if not direct and (rc == 255 or rc < 0):
         raise RunError("GNU parallel stopped (exit status %d)" % rc)
     return rc

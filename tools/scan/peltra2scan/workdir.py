@@ -193,14 +193,13 @@ def read_records(work):
 def consolidate(work, records):
     """Once every SNP is recorded: one file of records instead of one per batch."""
     whole = os.path.join(work, RECORDS)
-    if os.path.exists(whole):
-        return
-    tmp = whole + ".tmp"
-    with open(tmp, "w") as f:
-        f.write("".join("%d\t%s\t%s\n" % (i, s, p) for i, (s, p) in sorted(records.items())))
-        f.flush()
-        os.fsync(f.fileno())
-    os.replace(tmp, whole)
+    if not os.path.exists(whole):
+        tmp = whole + ".tmp"
+        with open(tmp, "w") as f:
+            f.write("".join("%d\t%s\t%s\n" % (i, s, p) for i, (s, p) in sorted(records.items())))
+            f.flush()
+            os.fsync(f.fileno())
+        os.replace(tmp, whole)
     shutil.rmtree(os.path.join(work, "done"), ignore_errors=True)
     shutil.rmtree(os.path.join(work, "run"), ignore_errors=True)
     try:
