@@ -8,6 +8,7 @@ Layout:
     done/<attempt>.<i>    records of the batch that starts at SNP i (see peltra2-scan-job)
     records.tsv           every record, sorted, once the scan is complete (done/ is then empty)
     run/<i>               scratch folder of a running batch
+    batches               the batches of the current attempt (offset, first, last)
     freqs/<i>.freqs       with -f: the frequency file of SNP i
 """
 
