@@ -11,7 +11,8 @@
 # the same start-up with -k 1) / (iterations - 1). --quick shortens the long
 # jobs (fewer iterations); --only runs the jobs whose name matches PATTERN;
 # --bin times another peltra2 binary (an older build, for a before/after
-# comparison) on the same data.
+# comparison) on the same data. The scan job (bench/scan.sh) times
+# peltra2-scan against a plain loop of peltra2 -t.
 # Figures are medians; on a loaded machine they are noisy, and the load
 # averages printed before and after show how loaded it was.
 set -euo pipefail
@@ -31,7 +32,7 @@ while [ $# -gt 0 ]; do
     --no-micro) micro=0 ;;
     --only) only="$2"; shift ;;
     --bin) other_bin=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift ;;
-    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option $1 (see --help)" >&2; exit 1 ;;
   esac
   shift
@@ -45,6 +46,7 @@ echo "== build (Release) in $build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPELTRA_BUILD_BENCH=ON \
   -DPELTRA_BUILD_TESTS=OFF >/dev/null
 targets="peltra2 peltra2-simulate"
+targets="$targets peltra2-scan-tools"  # the scan job
 [ "$micro" = 1 ] && targets="$targets peltra2-bench"
 # shellcheck disable=SC2086
 cmake --build "$build" -j2 --target $targets >/dev/null
@@ -155,6 +157,14 @@ for j in $jobs; do
   fi
   printf '%-30s %8.3f %8.3f %8.3f %8.3f %8.1f %14s\n' "$j" "$w" "$lo" "$hi" "$u" "$(awk -v m="$m" 'BEGIN {print m / 1024}')" "$per"
 done
+
+# A genome scan: peltra2-scan against a plain loop of peltra2 -t over the
+# same 200 SNPs (bench/scan.sh), at -j1 and -j2.
+if [ -z "$only" ] || [[ scan == *$only* ]]; then
+  echo
+  echo "== scan: peltra2-scan against a plain loop of peltra2 -t (medians of $reps; seconds)"
+  bash "$root/bench/scan.sh" --bin "$bin" --tools "$build/tools" --data "$data/scan" --reps "$reps"
+fi
 
 if [ "$micro" = 1 ] && [ -z "$only" ]; then
   echo

@@ -74,14 +74,3 @@ def read_table(path):
         lines = f.read().splitlines()
     return lines[0].split("\t"), [l.split("\t") for l in lines[1:]]
 
-
-def joblog_snps(path):
-    """(SNP index, exit value, signal) per job log entry."""
-    out = []
-    with open(path) as f:
-        next(f)
-        for line in f:
-            fields = line.rstrip("\n").split("\t")
-            words = fields[8].split(" ")
-            out.append((int(words[4]), int(fields[6]), int(fields[7])))
-    return out

@@ -1,14 +1,16 @@
 #!/usr/bin/python3
 """peltra2-scan: rows equal lone runs of peltra2 -t with seed S + i, input
-order, failed SNPs named, an interrupted scan resumed, and the refusals."""
+order, failed SNPs named, a killed scan resumed, slices merged, and the
+refusals."""
 
 import os
+import re
 import signal
 import subprocess
 import time
 import unittest
 
-from scan_support import PELTRA2, ScratchTest, joblog_snps, read_table, run, tool
+from scan_support import PELTRA2, ScratchTest, read_table, run, tool
 
 K = 6
 ITER = "6000"
@@ -39,8 +41,13 @@ class ScanTest(ScratchTest):
     def test_rows_equal_lone_runs_in_input_order(self):
         self.write("names.txt", "".join("rs%d\n" % (1000 + i) for i in range(1, 41)))
         opts = ["-p", str(K), "-m", "data.matrix", "-e", "data.env", "-n", "2", "-k", ITER, "-c", "-X"]
-        r = self.scan(*self.base("-n", "2", "-c", "-X", "--seed", "100", "--names", "names.txt", "-o", "out.tsv"))
+        r = self.scan(*self.base("-n", "2", "-c", "-X", "--seed", "100", "--names", "names.txt", "-o", "out.tsv",
+                                 "--batch-size", "7", "--work", "w"))
         self.assertEqual(r.status, 0, r)
+        # Work folder: a few files, under 1 KB per SNP.
+        files = [os.path.join(d, f) for d, _, fs in os.walk(self.path("w")) for f in fs]
+        self.assertLess(len(files), 6, files)
+        self.assertLess(sum(os.path.getsize(f) for f in files), 40 * 1024)
         header, rows = read_table(self.path("out.tsv"))
         self.assertEqual(header, ["snp", "name", "BF_1", "rho_1", "r_1", "BF_2", "rho_2", "r_2", "XtX", "status"])
         self.assertEqual([row[0] for row in rows], [str(i) for i in range(1, 41)])
@@ -85,32 +92,52 @@ class ScanTest(ScratchTest):
         self.assertEqual(rows[5][4], "failed: " + alone.out.strip().splitlines()[-1])
         self.assertTrue(all(row[4] == "ok" for k, row in enumerate(rows) if k != 5))
 
-    def test_interrupted_scan_resumes_without_running_a_snp_twice(self):
-        args = self.base("-n", "2", "-X", "--work", "w", "-o", "resumed.tsv")
-        proc = subprocess.Popen([tool("peltra2-scan"), "--peltra2", PELTRA2] + args, cwd=self.dir,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        snp = os.path.join(self.dir, "w", "snp")
-        deadline = time.time() + 120
-        while time.time() < deadline and proc.poll() is None:
-            if os.path.isdir(snp) and sum(os.path.exists(os.path.join(snp, d, "done")) for d in os.listdir(snp)) >= 20:
-                break
-            time.sleep(0.02)
-        proc.send_signal(signal.SIGTERM)
-        err = proc.communicate(timeout=60)[1].decode()
-        self.assertEqual(proc.returncode, 128 + signal.SIGTERM, err)
-        self.assertIn("interrupted", err)
-        settled = sum(os.path.exists(os.path.join(snp, str(i), "done")) for i in range(1, 41))
-        self.assertLess(settled, 40)
+    def records(self, work):
+        """SNP numbers of every record of a work folder, in file order."""
+        out = []
+        for d, _, files in os.walk(self.path(work)):
+            for name in files:
+                if name == "records.tsv" or os.path.basename(d) == "done":
+                    with open(os.path.join(d, name)) as f:
+                        out += [int(line.split("\t")[0]) for line in f if line.endswith("\n")]
+        return out
 
-        r = self.scan(*args)
-        self.assertEqual(r.status, 0, r)
-        self.assertIn("%d of 40 finished in an earlier attempt" % settled, r.err)
-        whole = self.scan(*self.base("-n", "2", "-X", "--work", "w2", "-o", "whole.tsv"))
+    def test_killed_scan_resumes_and_slices_merge_into_the_whole_scan(self):
+        args = self.base("-n", "2", "-X", "--batch-size", "15")
+        whole = self.scan(*args, "--work", "w0", "-o", "whole.tsv")
         self.assertEqual(whole.status, 0, whole)
+
+        # SIGKILL to the whole process group in the middle of the batches.
+        proc = subprocess.Popen([tool("peltra2-scan"), "--peltra2", PELTRA2] + args + ["--work", "w"],
+                                cwd=self.dir, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                start_new_session=True)
+        deadline = time.time() + 120
+        while time.time() < deadline and proc.poll() is None and len(self.records("w")) < 4:
+            time.sleep(0.01)
+        os.killpg(proc.pid, signal.SIGKILL)
+        proc.wait()
+        killed = len(self.records("w"))
+        r = self.scan(*args, "--work", "w", "-o", "resumed.tsv")
+        self.assertEqual(r.status, 0, r)
+        # Runs under way when the scan was killed may still end and be recorded.
+        done = int(re.search(r"(\d+) of 40 finished in an earlier attempt", r.err).group(1))
+        self.assertTrue(killed <= done < 40, r)
         self.assertEqual(self.read("resumed.tsv"), self.read("whole.tsv"))
-        log = joblog_snps(self.path("w/joblog"))
-        completed = sorted(i for i, exitval, sig in log if exitval == 0 and sig == 0)
-        self.assertEqual(completed, list(range(1, 41)))
+        self.assertEqual(self.records("w"), list(range(1, 41)))
+
+        for i in (1, 2, 3):
+            r = self.scan(*args, "--part", "%d/3" % i, "-o", "p%d.tsv" % i)
+            self.assertEqual(r.status, 0, r)
+        merge = [tool("peltra2-scan"), "merge", "-o"]
+        r = run(merge + ["merged.tsv", "p3.tsv", "p1.tsv", "p2.tsv"], self.dir)
+        self.assertEqual(r.status, 0, r)
+        self.assertEqual(self.read("merged.tsv"), self.read("whole.tsv"))
+        for parts, message in ((["p1.tsv", "p3.tsv"], "slice 2/3 missing"),
+                               (["p1.tsv", "p2.tsv", "p2.tsv", "p3.tsv"], "slice 2/3 given twice")):
+            r = run(merge + ["bad.tsv"] + parts, self.dir)
+            self.assertEqual(r.status, 1, r)
+            self.assertIn(message, r.err)
+            self.assertFalse(os.path.exists(self.path("bad.tsv")))
 
     def test_work_folder_of_another_scan_is_refused(self):
         r = self.scan(*self.base("-n", "2", "--work", "w"))
@@ -133,8 +160,8 @@ class Refusals(ScratchTest):
         super().setUp()
         self.simulate("--pops", "3", "--loci", "4", "--env", "1", "--seed", "2", "--out", "d")
 
-    def refused(self, *extra, counts="d.counts"):
-        r = self.scan("-i", counts, "-p", "3", "-m", "d.matrix", "-e", "d.env", "-n", "1", "-k", ITER, *extra)
+    def refused(self, *extra, counts="d.counts", k=ITER, m="d.matrix"):
+        r = self.scan("-i", counts, "-p", "3", "-m", m, "-e", "d.env", "-n", "1", "-k", k, *extra)
         self.assertEqual(r.status, 1, r)
         self.assertFalse(os.path.exists(self.path(counts + ".scan.tsv")))
         return r.err
@@ -151,13 +178,41 @@ class Refusals(ScratchTest):
     def test_options_and_inputs_checked_first(self):
         self.write("names.txt", "a\nb\n")
         self.assertIn("names file", self.refused("--names", "names.txt"))
-        self.assertIn("-k must exceed 5000", self.refused("-k", "5000"))
+        self.assertIn("-k must exceed 5000", self.refused(k="5000"))
         self.assertIn("allows none of -c, -f, -X", self.refused("-x", "-s", "d.env", "-X"))
         # Not positive definite: peltra2's own message, from the one trial run.
         self.write("bad.matrix", "1\t0\t0\n0\t-1\t0\n0\t0\t1\n")
-        err = self.refused("-m", "bad.matrix")
+        err = self.refused(m="bad.matrix")
         self.assertIn("rejects the test options or input files", err)
-        self.assertFalse(os.path.exists(self.path("d.counts.scan/snp")))
+        self.assertFalse(os.path.exists(self.path("d.counts.scan/records.tsv")))
+
+    def test_outputs_never_inputs_and_writable_before_any_run(self):
+        os.symlink("d.counts", self.path("link"))
+        os.link(self.path("d.counts"), self.path("hard"))
+        self.write("file", "")
+        before = self.read("d.counts")
+        cases = [  # extra options, message on standard error
+            (["-o", "d.counts"], "table (-o) %s is the count file" % self.path("d.counts")),
+            (["-o", "link"], "is the count file"),
+            (["-o", "hard"], "is the count file"),
+            (["--work", "d.env"], "work folder (--work) %s is the environment file" % self.path("d.env")),
+            (["--calibrate", "20", "--quantiles", "d.matrix"], "quantiles file (--quantiles)"),
+            (["-o", "nowhere/t.tsv"], "cannot be written"),
+            (["-o", "file/t.tsv"], "cannot be written"),
+            (["--calibrate", "20", "--quantiles", "file/q.tsv"], "cannot be written"),
+            (["--calibrate", "0"], "at least 20 null SNPs (1000 or more for the 99.9% quantile)"),
+            (["-k", "6000"], "option -k given twice"),
+        ]
+        for extra, message in cases:
+            err = self.refused(*extra)
+            self.assertIn(message, err, extra)
+            self.assertNotIn("%%", err)
+            self.assertFalse(os.path.exists(self.path("d.counts.scan")), extra)
+        self.assertEqual(self.read("d.counts"), before)
+        for flag, out in (("--help", "--batch-size"), ("--version", "peltra2-scan ")):
+            r = self.scan(flag)
+            self.assertEqual((r.status, r.err), (0, ""))
+            self.assertIn(out, r.out)
 
 
 if __name__ == "__main__":

@@ -3,24 +3,36 @@ pass through to every peltra2 run, and the statistic columns they select."""
 
 import argparse
 import os
+import re
 import shutil
 import sys
+
+from .outputs import OutputError, check_outputs, probe_writable
 
 PROG = "peltra2-scan"
 
 # peltra2 takes seeds of magnitude 1 .. 1073741781; SNP i runs with base + i.
 MAX_SEED = 1073741781
+# peltra2-scan --version prints this tool's name and the line of this file
+# (written by the build next to the scripts).
+VERSION_FILE = "peltra2-version"
 # Test mode discards the first 5000 iterations; a run of no more takes no sample.
 BURN_IN = 5000
 FLAG_LEVELS = ("95", "99", "99.9")
 
 USAGE_EPILOG = """\
-Every SNP of the count file is tested by its own run of peltra2 -t, through
-GNU parallel. SNP i (counted from 1) runs with the seed S + i, so any SNP can
-be rerun alone with the same result:
+Every SNP of the count file is tested by its own run of peltra2 -t; the
+jobs (-j at a time) each run a batch of consecutive SNPs. SNP i (counted
+from 1) runs with the seed S + i, so any SNP can be rerun alone with the same
+result:
   peltra2 -t -i snp_i.counts -r S+i <the same test options>
 A stopped scan (Ctrl-C, a lost connection, a reboot) resumes where it stopped
 when the same command is given again: finished SNPs are not run again.
+
+Job arrays: --part I/N scans the I-th of N equal slices of the SNPs, with the
+seeds and SNP numbers they have in the whole scan; then
+  peltra2-scan merge -o TABLE PART_TABLE...
+joins the N slice tables into the table of the whole scan.
 
 The table (-o) has a header and one row per SNP in input order: snp (index),
 name, the statistic columns (BF_1, rho_1, r_1, ... or Z, rho_1; XtX), with
@@ -43,11 +55,49 @@ class OptionError(Exception):
 
 
 class Parser(argparse.ArgumentParser):
-    """Usage errors exit with status 1, like every other error."""
+    """Usage errors exit with status 1, like every other error; an option
+    that takes a value may be given once."""
 
     def error(self, message):
         self.print_usage(sys.stderr)
         self.exit(1, "%s: %s\n" % (self.prog, message))
+
+    def add_argument(self, *args, **kw):
+        if kw.get("action") is None and args and args[0].startswith("-"):
+            kw["action"] = Once
+        return super().add_argument(*args, **kw)
+
+    def add_argument_group(self, *args, **kw):
+        group = super().add_argument_group(*args, **kw)
+        plain = group.add_argument
+
+        def add(*a, **k):
+            if k.get("action") is None and a and a[0].startswith("-"):
+                k["action"] = Once
+            return plain(*a, **k)
+        group.add_argument = add
+        return group
+
+
+class Once(argparse.Action):
+    """Stores an option's value; the same option given twice is an error."""
+
+    def __call__(self, parser, namespace, values, option_string=None):
+        seen = namespace.__dict__.setdefault("_given", set())
+        if self.dest in seen:
+            parser.error("option %s given twice" % option_string)
+        seen.add(self.dest)
+        setattr(namespace, self.dest, values)
+
+
+def version_line():
+    here = os.path.dirname(os.path.realpath(__file__))
+    try:
+        with open(os.path.join(here, "..", VERSION_FILE)) as f:
+            line = f.readline().strip()
+    except OSError:
+        line = ""
+    return "%s %s" % (PROG, line or "unknown version")
 
 
 def build_parser():
@@ -56,6 +106,7 @@ def build_parser():
         description="Test every SNP of a multi-locus count file with peltra2 -t, in parallel, "
                     "into one table.",
         epilog=USAGE_EPILOG)
+    p.add_argument("--version", action="version", version=version_line())
     t = p.add_argument_group("peltra2 test options (passed to every run)")
     t.add_argument("-i", dest="counts", metavar="COUNTS", required=True,
                    help="count file with any number of SNPs (two lines each)")
@@ -70,7 +121,7 @@ def build_parser():
     t.add_argument("-c", dest="cor", action="store_true", help="correlation columns")
     t.add_argument("-X", dest="xtx", action="store_true", help="XtX column")
     t.add_argument("-f", dest="freqs", action="store_true",
-                   help="frequency output, kept per SNP in the work folder (snp/<i>/counts.freqs)")
+                   help="frequency output, kept per SNP in the work folder (freqs/<i>.freqs)")
     t.add_argument("-x", dest="pool", action="store_true", help="pooled mode (Z statistic)")
     t.add_argument("-s", dest="samplesize", metavar="FILE", help="sample-size file of pooled mode")
     t.add_argument("-l", dest="lookup", action="store_true", help="pooled likelihood from a lookup table")
@@ -83,7 +134,14 @@ def build_parser():
     s.add_argument("--seed", type=int, default=0, metavar="S",
                    help="base seed: SNP i runs with seed S + i (default 0)")
     s.add_argument("-j", "--jobs", metavar="N",
-                   help="runs at a time, as GNU parallel's -j (default: one per core)")
+                   help="runs at a time: a number, or as GNU parallel's -j: N%%, +N, -N "
+                        "(default: one per core)")
+    s.add_argument("--batch-size", type=int, metavar="B",
+                   help="SNPs per job, run one after another (default: from the number of SNPs "
+                        "and of jobs, about %d batches per job, at most %d SNPs)" % (4, 1000))
+    s.add_argument("--part", metavar="I/N",
+                   help="scan only the I-th of N equal slices of the SNPs (for job arrays); "
+                        "join the slice tables with peltra2-scan merge")
     s.add_argument("--work", metavar="DIR",
                    help="work folder: one-locus files, runs, job log (default: the count file's "
                         "name with .scan, in the current folder)")
@@ -141,8 +199,16 @@ def check(o):
             raise OptionError("pooled mode (-x) supports a single environmental variable (-n 1)")
     if o.seed < 0:
         raise OptionError("--seed must be 0 or more")
+    if o.batch_size is not None and o.batch_size < 1:
+        raise OptionError("--batch-size must be at least 1")
+    if o.jobs is not None and job_slots(o.jobs) is None:
+        raise OptionError("-j %s: give a number of jobs, or N%%, +N or -N" % o.jobs)
+    o.part = parse_part(o.part) if o.part else None
+    if o.part and o.calibrate is not None:
+        raise OptionError("--part cannot be combined with --calibrate (every part would scan the same "
+                          "null SNPs); calibrate a scan without --part")
     if o.calibrate is not None and o.calibrate < 20:
-        raise OptionError("--calibrate needs at least 20 null SNPs (1000 or more for the 99.9%% quantile)")
+        raise OptionError("--calibrate needs at least 20 null SNPs (1000 or more for the 99.9% quantile)")
     o.counts = readable_file(o.counts, "count file")
     o.matrix = readable_file(o.matrix, "matrix file")
     o.env = readable_file(o.env, "environment file")
@@ -157,14 +223,80 @@ def check(o):
         raise OptionError("cannot find the peltra2 program; give it with --peltra2")
     o.peltra2 = os.path.abspath(o.peltra2)
     # Outputs go to the current folder, like peltra2's result files.
-    stem = os.path.basename(o.counts)
-    o.table = os.path.abspath(o.table or stem + ".scan.tsv")
-    o.work = os.path.abspath(o.work or stem + ".scan")
+    stem = os.path.basename(o.counts) + ".scan" + (".part%d-of-%d" % o.part if o.part else "")
+    o.table = os.path.abspath(o.table or stem + ".tsv")
+    o.work = os.path.abspath(o.work or stem)
     if not o.quantiles:
         stem = o.table[:-4] if o.table.endswith(".tsv") else o.table
         o.quantiles = stem + ".quantiles.tsv"
     o.quantiles = os.path.abspath(o.quantiles)
+    check_safe_outputs(o)
     return o
+
+
+def check_safe_outputs(o):
+    """No output may be an input; the table and quantiles file must be writable."""
+    inputs = [("count file", o.counts), ("matrix file", o.matrix), ("environment file", o.env),
+              ("sample-size file", o.samplesize), ("names file", o.names),
+              ("ssh login file", o.sshloginfile), ("peltra2 program", o.peltra2)]
+    outputs = [("table (-o)", o.table), ("work folder (--work)", o.work)]
+    if o.calibrate is not None:
+        outputs.append(("quantiles file (--quantiles)", o.quantiles))
+    try:
+        check_outputs(outputs, [(w, p) for w, p in inputs if p])
+        for what, path in outputs:
+            if path != o.work:
+                probe_writable(what, path)
+    except OutputError as e:
+        raise OptionError(str(e))
+
+
+def parse_part(text):
+    m = re.fullmatch(r"([0-9]+)/([0-9]+)", text)
+    if not m or not 1 <= int(m.group(1)) <= int(m.group(2)):
+        raise OptionError("--part %s: give I/N with 1 <= I <= N, e.g. --part 3/10" % text)
+    return int(m.group(1)), int(m.group(2))
+
+
+def part_range(part, n):
+    """SNPs first .. last (from 1) of slice I of N of n SNPs."""
+    if not part:
+        return 1, n
+    i, parts = part
+    return (i - 1) * n // parts + 1, i * n // parts
+
+
+def job_slots(jobs, cores=None):
+    """The number of jobs at a time that -j asks for (None if unreadable)."""
+    cores = cores or os.cpu_count() or 1
+    if jobs is None:
+        return cores
+    m = re.fullmatch(r"([+-]?)([0-9]+)(%?)", jobs)
+    if not m:
+        return None
+    sign, v, pct = m.group(1), int(m.group(2)), m.group(3)
+    if pct:
+        return None if sign else max(1, cores * v // 100)
+    if sign:
+        return max(1, cores + v if sign == "+" else cores - v)
+    return v if v > 0 else cores
+
+
+def slots(o):
+    """How many batches run at a time: -j on this machine, or the sum over
+    the machines of an ssh login file ("N/host"; a host without N counts as
+    many as this machine's cores)."""
+    here = job_slots(o.jobs)
+    if not o.sshloginfile:
+        return here
+    total = 0
+    with open(o.sshloginfile) as f:
+        for line in f:
+            line = line.split("#", 1)[0].strip()
+            if line:
+                m = re.match(r"([0-9]+)/", line)
+                total += int(m.group(1)) if m else here
+    return max(1, total)
 
 
 def z_statistic(o):
@@ -195,3 +327,21 @@ def result_columns(o):
 
 def parse(argv):
     return check(build_parser().parse_args(argv))
+
+
+def parse_merge(argv):
+    """peltra2-scan merge -o TABLE PART_TABLE..."""
+    p = Parser(prog=PROG + " merge", allow_abbrev=False,
+               description="Join the tables of the slices of a scan (--part I/N) into the table "
+                           "of the whole scan, checking that every slice is there once.")
+    p.add_argument("--version", action="version", version=version_line())
+    p.add_argument("-o", dest="table", metavar="TABLE", required=True, help="table to write")
+    p.add_argument("parts", nargs="+", metavar="PART_TABLE", help="the slice tables, in any order")
+    o = p.parse_args(argv)
+    o.table = os.path.abspath(o.table)
+    try:
+        check_outputs([("table (-o)", o.table)], [("slice table", path) for path in o.parts])
+        probe_writable("table (-o)", o.table)
+    except OutputError as e:
+        raise OptionError(str(e))
+    return o

@@ -9,12 +9,10 @@ import sys
 import time
 
 from .options import BURN_IN
-from .workdir import snp_dir
 
 JOB_SCRIPT = "peltra2-scan-job"
 # prctl option: orphaned descendants are reparented to this process.
 PR_SET_CHILD_SUBREAPER = 36
-JOBLOG = "joblog"
 
 
 class RunError(Exception):
@@ -55,11 +53,6 @@ def preflight(peltra2, work, args):
         lines = [l for l in (p.stderr + p.stdout).decode("utf-8", "replace").splitlines() if l.strip()]
         msg = lines[-1] if lines else "exit status %d" % p.returncode
         raise RunError("peltra2 rejects the test options or input files: %s" % msg.strip())
-
-
-def settled(work, n):
-    """The SNPs (1 .. n) whose run has ended, successfully or not."""
-    return {i for i in range(1, n + 1) if os.path.exists(os.path.join(snp_dir(work, i), "done"))}
 
 
 def adopt_orphans():
@@ -115,40 +108,62 @@ def stop_stragglers(grace=2.0):
         time.sleep(0.05)
 
 
-def run_all(work, n, peltra2, args, base_seed, jobs=None, sshloginfile=None, bar=False):
-    """Runs every SNP of the work folder not yet settled. GNU parallel's job
-    log lets a stopped scan resume: jobs logged as finished are skipped, jobs
-    interrupted or failed to start are run again; the job script skips a SNP
-    settled by a run the log missed."""
-    jobs_file = os.path.join(work, "jobs")
+def run_all(work, counts, batches, peltra2, args, base_seed, tag, jobs=None, sshloginfile=None,
+            bar=False, one_at_a_time=False):
+    """Runs the batches (offset, first, last), each recording its SNPs in
+    done/<tag>.<first>: through GNU parallel, or one after another without
+    it when one job at a time on this machine, without a bar, is asked for
+    (GNU parallel's start-up costs more than a short scan's own runs). What
+    a stopped run recorded stays recorded; the rest runs again when the scan
+    resumes."""
+    def job(offset, first, last, name):
+        return [job_script(), peltra2, work, counts, offset, first, last, str(base_seed), name] + args
+
+    direct = one_at_a_time and not sshloginfile and not bar
+    if not direct and shutil.which("parallel") is None:
+        raise RunError("GNU parallel is not installed (Debian package \"parallel\"; see tools/install-deps.sh)")
+    jobs_file = os.path.join(work, "batches")
     with open(jobs_file, "w") as f:
-        f.write("".join("%d\n" % i for i in range(1, n + 1)))
-    cmd = ["parallel", "--joblog", os.path.join(work, JOBLOG), "--resume-failed", "-q"]
+        f.write("".join("%d\t%d\t%d\n" % b for b in batches))
+    cmd = ["parallel", "--colsep", "\t", "-q"]
     if jobs:
         cmd += ["-j", str(jobs)]
     if sshloginfile:
         cmd += ["--sshloginfile", sshloginfile]
     if bar:
         cmd += ["--bar"]
-    cmd += [job_script(), peltra2, work, str(base_seed), "{}"] + args + ["::::", jobs_file]
-    if shutil.which("parallel") is None:
-        raise RunError("GNU parallel is not installed (Debian package \"parallel\"; see tools/install-deps.sh)")
+    cmd += job("{1}", "{2}", "{3}", "%d.{2}" % tag) + ["::::", jobs_file]
 
     received = []
+    running = []
 
     def forward(signum, frame):
-        # Stop parallel and its jobs; what finished stays finished.
+        # Stop parallel (or the batch) and its jobs; what finished stays finished.
         received.append(signum)
         try:
-            proc.send_signal(signal.SIGTERM)
-        except ProcessLookupError:
+            running[-1].send_signal(signal.SIGTERM)
+        except (IndexError, ProcessLookupError):
             pass
 
+    def start(c):
+        # close_fds=False: the jobs inherit the work folder's lock.
+        running.append(subprocess.Popen(c, cwd=work, stdin=subprocess.DEVNULL, stdout=sys.stderr,
+                                        close_fds=False))
+        if received:
+            running[-1].send_signal(signal.SIGTERM)
+        return running[-1].wait()
+
     reaper = adopt_orphans()
-    proc = subprocess.Popen(cmd, cwd=work, stdin=subprocess.DEVNULL, stdout=sys.stderr)
     old = {s: signal.signal(s, forward) for s in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)}
     try:
-        rc = proc.wait()
+        if direct:
+            rc = 0
+            for offset, first, last in batches:
+                if received:
+                    break
+                rc = max(rc, start(job(str(offset), str(first), str(last), "%d.%d" % (tag, first))))
+        else:
+            rc = start(cmd)
         if received and reaper:
             stop_stragglers()
     finally:
@@ -156,6 +171,6 @@ def run_all(work, n, peltra2, args, base_seed, jobs=None, sshloginfile=None, bar
             signal.signal(s, h)
     if received:
         raise Interrupted(received[0])
-    if rc == 255 or rc < 0:
+    if not direct and (rc == 255 or rc < 0):
         raise RunError("GNU parallel stopped (exit status %d)" % rc)
     return rc

@@ -1,8 +1,7 @@
-"""Gathering the per-SNP result lines of a work folder into one table."""
+"""The table of a scan, from the records of its SNPs; the joining of the
+tables of its slices."""
 
-import os
-
-from .workdir import snp_dir
+import re
 
 NA = "NA"
 
@@ -25,47 +24,24 @@ class Row:
         return self.stats is not None
 
 
-def _result_fields(path, expected, index):
-    """The statistic fields of a result file that must hold exactly one line."""
-    try:
-        with open(path) as f:
-            lines = f.read().splitlines()
-    except OSError:
-        raise GatherError("SNP %d: its run completed but %s is missing" % (index, os.path.basename(path)))
-    if len(lines) != 1:
-        raise GatherError("SNP %d: %s holds %d lines, not one" % (index, path, len(lines)))
-    fields = lines[0].split("\t")
-    if fields and fields[-1] == "":
-        fields.pop()  # the tab that ends every line but the XtX line
-    stats = fields[1:]
-    if len(stats) != expected:
-        raise GatherError("SNP %d: %s holds %d statistics where %d were expected"
-                          % (index, path, len(stats), expected))
-    return stats
-
-
-def gather(work, n, columns, xtx_columns, z_statistic):
-    """Rows for SNPs 1 .. n; a SNP whose run has not ended is an error that names it."""
+def gather(records, first, last, columns):
+    """Rows for SNPs first .. last from their records; a SNP not yet recorded
+    is an error that names it."""
     rows = []
     missing = []
-    main_file = "result.cor" if z_statistic else "result.bf"
-    for i in range(1, n + 1):
-        d = snp_dir(work, i)
-        try:
-            with open(os.path.join(d, "done")) as f:
-                status = f.readline().rstrip("\n")
-        except OSError:
+    for i in range(first, last + 1):
+        if i not in records:
             missing.append(i)
             continue
+        status, payload = records[i]
         if status == "ok":
-            stats = _result_fields(os.path.join(d, main_file), len(columns), i)
-            if xtx_columns:
-                stats += _result_fields(os.path.join(d, "result.xtx"), len(xtx_columns), i)
+            stats = payload.split("\t")
+            if len(stats) != len(columns):
+                raise GatherError("SNP %d: %d statistics recorded where %d were expected"
+                                  % (i, len(stats), len(columns)))
             rows.append(Row(i, stats, "ok"))
-        elif status.startswith("failed\t"):
-            rows.append(Row(i, None, "failed: " + status.split("\t", 1)[1]))
         else:
-            raise GatherError("SNP %d: unreadable status \"%s\" in %s" % (i, status, os.path.join(d, "done")))
+            rows.append(Row(i, None, "failed: " + payload))
     if missing:
         shown = ", ".join(str(i) for i in missing[:20]) + (", ..." if len(missing) > 20 else "")
         raise GatherError("%d SNPs have no result yet (%s); run the same command again to run them"
@@ -73,18 +49,66 @@ def gather(work, n, columns, xtx_columns, z_statistic):
     return rows
 
 
-def write_table(path, rows, names, stat_columns, flag_columns=()):
-    """Writes the table with a header, one row per SNP in input order, atomically."""
+def table_text(rows, names, stat_columns, flag_columns=(), first_line=None):
+    """The table: a header, one row per SNP in input order."""
     header = ["snp", "name"] + list(stat_columns) + list(flag_columns) + ["status"]
-    out = ["\t".join(header)]
+    out = [first_line] if first_line else []
+    out.append("\t".join(header))
     for r in rows:
         stats = r.stats if r.ok() else [NA] * len(stat_columns)
         flags = r.flags if flag_columns else []
         out.append("\t".join([str(r.index), names[r.index - 1]] + stats + flags + [r.status]))
-    tmp = path + ".tmp"
-    with open(tmp, "w") as f:
-        f.write("\n".join(out) + "\n")
-    os.replace(tmp, path)
+    return "\n".join(out) + "\n"
+
+
+# First line of a slice's table (--part I/N), read back by merge.
+PART_LINE = "#peltra2-scan slice %d/%d: SNPs %d-%d of %d"
+_PART_RE = re.compile(r"#peltra2-scan slice ([0-9]+)/([0-9]+): SNPs ([0-9]+)-([0-9]+) of ([0-9]+)")
+
+
+def part_line(part, first, last, n):
+    return PART_LINE % (part[0], part[1], first, last, n)
+
+
+def _read_part(path):
+    with open(path) as f:
+        lines = f.read().splitlines()
+    m = _PART_RE.fullmatch(lines[0]) if lines else None
+    if not m or len(lines) < 2:
+        raise GatherError("%s is not the table of a slice (peltra2-scan --part I/N)" % path)
+    i, parts, first, last, n = (int(g) for g in m.groups())
+    rows = lines[2:]
+    if [r.split("\t", 1)[0] for r in rows] != [str(s) for s in range(first, last + 1)]:
+        raise GatherError("%s: the rows are not SNPs %d-%d, as its first line says" % (path, first, last))
+    return (i, parts, n), lines[1], rows
+
+
+def merge(paths):
+    """The table of the whole scan from the tables of its slices, each there
+    once; returns (text, number of SNPs)."""
+    slices = {}
+    header = None
+    whole = None
+    for path in paths:
+        (i, parts, n), head, rows = _read_part(path)
+        if whole is None:
+            whole, header = (parts, n), head
+        elif (parts, n) != whole:
+            raise GatherError("%s is slice %d/%d of %d SNPs, the others are slices of %d of %d SNPs"
+                              % (path, i, parts, n, whole[0], whole[1]))
+        elif head != header:
+            raise GatherError("%s has other columns than %s (slices of scans with other options)"
+                              % (path, paths[0]))
+        if i in slices:
+            raise GatherError("slice %d/%d given twice: %s and %s" % (i, parts, slices[i][0], path))
+        slices[i] = (path, rows)
+    parts, n = whole
+    missing = [i for i in range(1, parts + 1) if i not in slices]
+    if missing:
+        raise GatherError("slice%s %s missing" % ("s" if len(missing) > 1 else "",
+                                                ", ".join("%d/%d" % (i, parts) for i in missing)))
+    out = [header] + [r for i in range(1, parts + 1) for r in slices[i][1]]
+    return "\n".join(out) + "\n", n
 
 
 def failure_report(rows, names, limit=10):

@@ -1,21 +1,33 @@
-"""The work folder of a scan: the count file split into one folder per SNP,
-and the settings that a resumed scan must share with the scan it resumes.
+"""The work folder of a scan: the settings that a resumed scan must share
+with the scan it resumes, and one record per finished SNP.
 
 Layout:
     peltra2-scan.work     marks the folder as a scan's (nothing else is ever removed)
-    settings.json         what the runs depend on; written once the split is complete
-    snp/<i>/counts        the one-locus count file of SNP i (from 1)
-    snp/<i>/done          written by the job when SNP i's run has ended (see peltra2-scan-job)
-    joblog                GNU parallel's job log
+    settings.json         what the runs depend on
+    lock                  held by a scan and its jobs while they run
+    done/<attempt>.<i>    records of the batch that starts at SNP i (see peltra2-scan-job)
+    records.tsv           every record, sorted, once the scan is complete (done/ is then empty)
+    run/<i>               scratch folder of a running batch
+    batches               the batches of the current attempt (offset, first, last)
+    freqs/<i>.freqs       with -f: the frequency file of SNP i
 """
 
+import fcntl
 import hashlib
 import json
+import math
 import os
 import re
+import shutil
 
 MARKER = "peltra2-scan.work"
 SETTINGS = "settings.json"
+RECORDS = "records.tsv"
+LAYOUT = 2
+# Automatic batches: about this many per job, so that the jobs end together,
+# and no larger than this.
+BATCHES_PER_JOB = 4
+MAX_BATCH = 1000
 # peltra2 reads lines of at most this many characters.
 LINE_MAX_CHARS = 19998
 
@@ -53,13 +65,17 @@ def _count_fields(line, k, name, lineno):
 
 
 def read_count_file(path, k):
-    """The SNPs of a count file as (raw first line, raw second line, counts, totals)."""
+    """The SNPs of a count file as (raw first line, raw second line, counts,
+    totals, byte offset of the first line)."""
     snps = []
     pending = None
     lineno = 0
+    offset = 0
     with open(path, "rb") as f:
         for raw in f:
             lineno += 1
+            start = offset
+            offset += len(raw)
             line = raw.rstrip(b"\n").rstrip(b"\r")
             if len(line) > LINE_MAX_CHARS:
                 raise WorkError('count file "%s", line %d: longer than %d characters' % (path, lineno, LINE_MAX_CHARS))
@@ -67,10 +83,10 @@ def read_count_file(path, k):
             if not raw.endswith(b"\n"):
                 raw += b"\n"
             if pending is None:
-                pending = (raw, counts)
+                pending = (raw, counts, start)
             else:
                 totals = [a + b for a, b in zip(pending[1], counts)]
-                snps.append((pending[0], raw, pending[1], totals))
+                snps.append((pending[0], raw, pending[1], totals, pending[2]))
                 pending = None
     if pending is not None:
         raise WorkError('count file "%s": odd number of lines (%d): the last SNP lacks its second line' % (path, lineno))
@@ -90,10 +106,6 @@ def read_names(path, n):
     return names
 
 
-def snp_dir(work, i):
-    return os.path.join(work, "snp", str(i))
-
-
 def prepare_folder(work):
     """Creates the work folder, or checks that an existing one is a scan's."""
     if os.path.isdir(work) and os.listdir(work):
@@ -103,6 +115,20 @@ def prepare_folder(work):
     os.makedirs(work, exist_ok=True)
     with open(os.path.join(work, MARKER), "w") as f:
         f.write("work folder of peltra2-scan\n")
+
+
+def lock(work, note):
+    """Holds the folder's lock for this process and the jobs it starts (they
+    inherit the descriptor); waits while the jobs of a scan that was stopped
+    hard still run. Returns the descriptor."""
+    fd = os.open(os.path.join(work, "lock"), os.O_RDWR | os.O_CREAT, 0o644)
+    try:
+        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        note("%s is in use by another scan (or runs left by a stopped one); waiting" % work)
+        fcntl.flock(fd, fcntl.LOCK_EX)
+    os.set_inheritable(fd, True)
+    return fd
 
 
 def _write_json_atomically(path, data):
@@ -115,10 +141,15 @@ def _write_json_atomically(path, data):
     os.replace(tmp, path)
 
 
-def prepare(work, snps, settings):
-    """Splits the SNPs into the work folder, unless it already holds exactly
-    this scan (then a stopped scan resumes). Returns True when it resumes."""
+def prepare(work, settings, freqs=False):
+    """Makes the work folder ready for this scan, unless it already holds
+    exactly this scan (then a stopped scan resumes). Returns True when it resumes."""
     prepare_folder(work)
+    # Scratch folders of batches that were stopped; no job runs (the lock).
+    shutil.rmtree(os.path.join(work, "run"), ignore_errors=True)
+    os.makedirs(os.path.join(work, "done"), exist_ok=True)
+    if freqs:
+        os.makedirs(os.path.join(work, "freqs"), exist_ok=True)
     settings_path = os.path.join(work, SETTINGS)
     if os.path.exists(settings_path):
         with open(settings_path) as f:
@@ -128,23 +159,88 @@ def prepare(work, snps, settings):
             raise WorkError("%s holds a scan with other settings (%s differ); give another --work, "
                             "or remove the folder to start again" % (work, ", ".join(keys)))
         return True
-    # No settings: nothing has run yet (a split may have been cut short).
-    for i, (first, second, _, _) in enumerate(snps, 1):
-        d = snp_dir(work, i)
-        os.makedirs(d, exist_ok=True)
-        with open(os.path.join(d, "counts"), "wb") as f:
-            f.write(first + second)
     _write_json_atomically(settings_path, settings)
     return False
 
 
-def scan_settings(o, counts_path, n, peltra2_args, base_seed):
+def _parse_records(path, records):
+    with open(path, "rb") as f:
+        data = f.read().decode("utf-8", "replace")
+    # A last line without its line break is a record cut short by a crash.
+    for line in data.split("\n")[:-1]:
+        fields = line.split("\t", 2)
+        if len(fields) != 3 or not fields[0].isdigit() or fields[1] not in ("ok", "failed"):
+            raise WorkError("%s: unreadable record \"%s\"" % (path, line[:80]))
+        i = int(fields[0])
+        if i in records:
+            raise WorkError("%s: SNP %d recorded twice" % (path, i))
+        records[i] = (fields[1], fields[2])
+
+
+def read_records(work):
+    """The records of the finished SNPs: index -> (status, statistics or message)."""
+    records = {}
+    whole = os.path.join(work, RECORDS)
+    if os.path.exists(whole):
+        _parse_records(whole, records)
+        return records
+    done = os.path.join(work, "done")
+    names = os.listdir(done) if os.path.isdir(done) else []
+    for name in sorted(names):
+        _parse_records(os.path.join(done, name), records)
+    return records
+
+
+def consolidate(work, records):
+    """Once every SNP is recorded: one file of records instead of one per batch."""
+    whole = os.path.join(work, RECORDS)
+    if not os.path.exists(whole):
+        tmp = whole + ".tmp"
+        with open(tmp, "w") as f:
+            f.write("".join("%d\t%s\t%s\n" % (i, s, p) for i, (s, p) in sorted(records.items())))
+            f.flush()
+            os.fsync(f.fileno())
+        os.replace(tmp, whole)
+    shutil.rmtree(os.path.join(work, "done"), ignore_errors=True)
+    shutil.rmtree(os.path.join(work, "run"), ignore_errors=True)
+    try:
+        os.unlink(os.path.join(work, "batches"))
+    except FileNotFoundError:
+        pass
+
+
+def next_attempt(work):
+    """A number larger than that of every earlier attempt's record files."""
+    done = os.path.join(work, "done")
+    tags = [int(n.split(".")[0]) for n in os.listdir(done) if n.split(".")[0].isdigit()]
+    return max(tags, default=0) + 1
+
+
+def batch_size(pending, slots):
+    """SNPs per batch: about BATCHES_PER_JOB batches per job slot, so that
+    every slot stays busy to the end, but no more than MAX_BATCH."""
+    return max(1, min(MAX_BATCH, math.ceil(pending / (BATCHES_PER_JOB * max(1, slots)))))
+
+
+def plan_batches(pending, size):
+    """Runs of consecutive SNPs (first, last) of at most size SNPs each."""
+    out = []
+    for i in pending:
+        if out and out[-1][1] == i - 1 and i - out[-1][0] < size:
+            out[-1][1] = i
+        else:
+            out.append([i, i])
+    return [tuple(b) for b in out]
+
+
+def scan_settings(o, counts_path, first, last, peltra2_args, base_seed):
     """Everything a run's result depends on, with the contents of its input files."""
     files = {"counts": counts_path, "matrix": o.matrix, "env": o.env}
     if o.samplesize:
         files["samplesize"] = o.samplesize
     return {
-        "snps": n,
+        "layout": LAYOUT,
+        "snps": [first, last],
         "base_seed": base_seed,
         # File paths may change between sessions; their contents may not.
         "peltra2_options": [a if not os.path.isabs(a) else "FILE" for a in peltra2_args],
