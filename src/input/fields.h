@@ -19,7 +19,7 @@ struct TEXT_FILE {
   const char *kind;   // "count file", "environment file", ...
   const char *name;   // the file name as given
   int line;           // number of the last line read (1-based), 0 before the first
-  bool told_extra;    // the hint on extra fields has been given
+  bool told_extra = false;  // the hint on extra fields has been given
 };
 
 // Opens name for reading; a file that cannot be opened, or a directory, ends
