@@ -13,7 +13,7 @@ static const int LOCUS_LIMIT = 100000;
 static char line_buffer[LINE_BUFFER];
 
 // Fields 1 .. NUMPOPS of the current line as counts, into v.
-static void read_counts(const TEXT_FILE *f, char *line, int *v) {
+static void read_counts(TEXT_FILE *f, char *line, int *v) {
   char *pos = line;
   for (int pop = 1; pop <= NUMPOPS; pop++) {
     char *field = next_field(&pos);
@@ -24,6 +24,7 @@ static void read_counts(const TEXT_FILE *f, char *line, int *v) {
       input_error(f, f->line, pop, "%s is a negative count", quote_field(field, quoted, sizeof quoted));
     }
   }
+  note_extra_fields(f, pos, NUMPOPS);
 }
 
 // Keeps the coverage extremes over running totals, as the lookup table's

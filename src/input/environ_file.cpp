@@ -5,8 +5,25 @@
 #include "input/fields.h"
 #include "input/readers.h"
 #include "run/config.h"
+#include "run/fatal.h"
 
 static char line_buffer[LINE_BUFFER];
+
+// Lines left in the file that hold more than blanks; they are not read as
+// values, so any length or content is fine.
+static int count_further_lines(FILE *in) {
+  int lines = 0;
+  bool filled = false;
+  for (int c; (c = getc_unlocked(in)) != EOF;) {
+    if (c == '\n') {
+      lines += filled;
+      filled = false;
+    } else if (c != ' ' && c != '\t' && c != '\r') {
+      filled = true;
+    }
+  }
+  return lines + filled;
+}
 
 void read_environ() {
   printf("reading environ\n");
@@ -20,6 +37,11 @@ void read_environ() {
       if (field == nullptr) missing_fields(&f, pop - 1, NUMPOPS);
       environ_values[i][pop] = field_real(&f, field, pop);
     }
+    note_extra_fields(&f, pos, NUMPOPS);
   }
+  int more = count_further_lines(f.in);
+  if (more > 0)
+    hint("environment file \"%s\": %d more line%s than the %d that -n asks for; %s ignored",
+         ENVIRON_FILE, more, more == 1 ? "" : "s", number_environ, more == 1 ? "it is" : "they are");
   fclose(f.in);
 }

@@ -15,6 +15,7 @@ void open_input(TEXT_FILE *f, const char *kind, const char *name) {
   f->kind = kind;
   f->name = name;
   f->line = 0;
+  f->told_extra = false;
   f->in = fopen(name, "r");
   if (f->in == nullptr) fatal("Error: cannot open %s \"%s\": %s\n", kind, name, strerror(errno));
   // A directory opens for reading on Linux and only fails at the first read.
@@ -52,6 +53,17 @@ char *next_field(char **pos) {
   if (*p == '\t') *p++ = '\0';
   *pos = p;
   return start;
+}
+
+void note_extra_fields(TEXT_FILE *f, char *pos, int used) {
+  if (f->told_extra) return;
+  int extra = 0;
+  for (char *field; (field = next_field(&pos)) != nullptr;)
+    if (strspn(field, " ") != strlen(field)) extra++;
+  if (extra == 0) return;
+  f->told_extra = true;
+  hint("%s \"%s\", line %d: %d fields where -p is %d; only the first %d are used, on this line "
+       "and on any other", f->kind, f->name, f->line, used + extra, used, used);
 }
 
 void missing_fields(const TEXT_FILE *f, int found, int needed) {

@@ -19,6 +19,7 @@ struct TEXT_FILE {
   const char *kind;   // "count file", "environment file", ...
   const char *name;   // the file name as given
   int line;           // number of the last line read (1-based), 0 before the first
+  bool told_extra = false;  // the hint on extra fields has been given
 };
 
 // Opens name for reading; a file that cannot be opened, or a directory, ends
@@ -33,6 +34,11 @@ int read_line(TEXT_FILE *f, char *buf);
 // Returns the next field of the line at *pos, terminated in place, and moves
 // *pos past it; null when the line holds no further field.
 char *next_field(char **pos);
+
+// After the `used` fields of the current line: when more fields follow (not
+// counting ones of spaces only), a hint on standard error, once per file,
+// says how many fields the line has and that only the first `used` count.
+void note_extra_fields(TEXT_FILE *f, char *pos, int used);
 
 // Ends the run because the current line holds only `found` of the `needed` fields.
 [[noreturn]] void missing_fields(const TEXT_FILE *f, int found, int needed);

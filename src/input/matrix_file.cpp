@@ -31,6 +31,7 @@ void read_matrix() {
       if (field == nullptr) missing_fields(&matrix_file, j - 1, NUMPOPS);
       sigmas[i][j] = field_real(&matrix_file, field, j);
     }
+    note_extra_fields(&matrix_file, pos, NUMPOPS);
   }
   read_matrix_num++;
 }
@@ -54,6 +55,7 @@ void read_samplesize() {
     if (v > max_samplesize) max_samplesize = v;
     if (v < min_samplesize) min_samplesize = v;
   }
+  note_extra_fields(&f, pos, NUMPOPS);
   fclose(f.in);
   printf("%d %d\n", min_samplesize, max_samplesize);
 }

@@ -12,6 +12,7 @@ const char *OUTPUT_NAME = "";
 int OUTPUT_SET = 0;
 int number_environ = 0;
 long seed = 0;
+const char *seed_arg = nullptr;
 int TEST = 0;
 int POOL = 0;
 int LOOKUP = 0;

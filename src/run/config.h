@@ -15,6 +15,7 @@ extern const char *OUTPUT_NAME;   // -o: stem of the result file names
 extern int OUTPUT_SET;            // 1 when -o was given
 extern int number_environ;        // -n: number of environmental variables
 extern long seed;                 // seed of both generators; state word of ran1; always <= 0 before use
+extern const char *seed_arg;      // -r's argument as given (null without -r), for messages
 extern int TEST;                  // -t: 1 = test mode, 0 = matrix estimation
 extern int POOL;                  // -x: pooled-sequencing mode
 extern int LOOKUP;                // -l: pooled likelihood from a precomputed table

@@ -33,3 +33,13 @@ void fatal_stderr(const char *fmt, ...) {
   va_end(ap);
   terminate_process(1);
 }
+
+void hint(const char *fmt, ...) {
+  fflush(stdout);
+  fputs("peltra2: ", stderr);
+  va_list ap;
+  va_start(ap, fmt);
+  vfprintf(stderr, fmt, ap);
+  va_end(ap);
+  fputc('\n', stderr);
+}

@@ -10,6 +10,10 @@
 // printf-style message on standard error (numerics, random library).
 [[noreturn]] void fatal_stderr(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// printf-style hint on standard error: one line, "peltra2: " and the text,
+// after the lines already printed on standard output. The run goes on.
+void hint(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
 // Flushes every stream and ends the process with the given status.
 [[noreturn]] void terminate_process(int status);
 

@@ -1,8 +1,11 @@
 // The command line: help text, option parsing and the configuration check.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "run/config.h"
 #include "run/fatal.h"
@@ -48,19 +51,33 @@ void usage() {
 // Base-10 conversion without an end pointer: leading blanks and a sign are
 // accepted, conversion stops at the first non-digit, no digits give 0; the
 // value is then cut to 32 bits (an out-of-range long wraps, it is not
-// clamped).
-static int cl_number(const char *arg) {
-  return (int)strtol(arg, nullptr, 10);
+// clamped). Anything but a plain whole number within 32 bits keeps that
+// value, with a hint saying what it was read as.
+static int cl_number(char opt, const char *arg) {
+  errno = 0;
+  long v = strtol(arg, nullptr, 10);
+  int value = (int)v;
+  const char *digits = arg + (*arg == '+' || *arg == '-');
+  bool plain = *digits != '\0' && strspn(digits, "0123456789") == strlen(digits);
+  if (!plain)
+    hint("-%c \"%s\" is not a plain whole number; it was read as %d", opt, arg, value);
+  else if (errno == ERANGE || v != (long)value)
+    hint("-%c \"%s\" is beyond the 32-bit range; it was read as %d", opt, arg, value);
+  return value;
 }
 
 void parse_cl(int argc, char **argv) {
   puts("===== PELTRA2.0 =====\n");
+  int given[128] = {};
   for (;;) {
     // getopt writes its diagnostics to stderr; flushing first keeps them
     // after the messages already printed when both streams share a file.
     fflush(stdout);
     int c = getopt(argc, argv, "xce:fi:k:lm:n:o:p:r:s:tzX");
     if (c == -1) break;
+    // A repeated option keeps its last value; say so for the valued ones.
+    if (c > 0 && c < 128 && optarg != nullptr && given[c]++ == 1)
+      hint("-%c given more than once; the last value (\"%s\") is used", c, optarg);
     switch (c) {
       case 'x':
         POOL = 1;
@@ -85,7 +102,7 @@ void parse_cl(int argc, char **argv) {
         puts("input file is set");
         break;
       case 'k':
-        ITER = cl_number(optarg);
+        ITER = cl_number((char)c, optarg);
         puts("number of iterations is set");
         break;
       case 'l':
@@ -97,7 +114,7 @@ void parse_cl(int argc, char **argv) {
         puts("matrix is set");
         break;
       case 'n':
-        number_environ = cl_number(optarg);
+        number_environ = cl_number((char)c, optarg);
         puts("number of environmental variables is set");
         break;
       case 'o':
@@ -106,13 +123,14 @@ void parse_cl(int argc, char **argv) {
         puts("output file is set");
         break;
       case 'p':
-        NUMPOPS = cl_number(optarg);
+        NUMPOPS = cl_number((char)c, optarg);
         puts("number of populations is set");
         break;
       case 'r': {
         // A number and its negation give the same seed; the stored seed is
         // never positive, which is what makes ran1 seed its table.
-        long v = cl_number(optarg);
+        seed_arg = optarg;
+        long v = cl_number((char)c, optarg);
         seed = v < 0 ? v : -v;
         puts("seed is set");
         break;
@@ -144,16 +162,45 @@ void parse_cl(int argc, char **argv) {
   fflush(stdout);
 }
 
+// Names each missing or conflicting option, one hint per problem, before
+// the fixed message that says only that something is wrong.
+static void explain_configuration() {
+  if (NUMPOPS <= 0) hint("-p: give the number of populations, a whole number above 0");
+  if (ITER == 0) hint("-k: give the number of iterations, a whole number above 0");
+  if (number_environ < 0) hint("-n: the number of environmental variables must not be negative");
+  if (INPUT_FILE == nullptr) hint("-i: give the count file");
+  if (TEST == 1) {
+    std::string missing;
+    if (MATRIX_FILE == nullptr) missing += " -m";
+    if (environ_num == nullptr) missing += " -e";
+    if (number_environ == 0) missing += " -n";
+    if (!missing.empty())
+      hint("-t needs -m (matrix file), -e (environment file) and -n (a number above 0); missing:%s",
+           missing.c_str());
+  }
+  if (POOL == 1) {
+    if (SAMPLESIZE_FILE == nullptr) hint("-x needs -s (the sample-size file)");
+    std::string given;
+    if (PRINT_COR == 1) given += " -c";
+    if (FREQS_OUTPUT == 1) given += " -f";
+    if (CALC_XTX == 1) given += " -X";
+    if (!given.empty()) hint("-x excludes -c, -f and -X; remove:%s", given.c_str());
+  }
+}
+
 void check_configuration() {
   // Zero counts leave nothing to run; a missing count file or a negative
   // size would only fail later, after files have been opened or with
   // negative-length vectors.
-  if (NUMPOPS <= 0 || ITER == 0 || number_environ < 0 || INPUT_FILE == nullptr ||
-      (TEST == 1 && (number_environ == 0 || environ_num == nullptr || MATRIX_FILE == nullptr)))
+  bool incomplete =
+      NUMPOPS <= 0 || ITER == 0 || number_environ < 0 || INPUT_FILE == nullptr ||
+      (TEST == 1 && (number_environ == 0 || environ_num == nullptr || MATRIX_FILE == nullptr));
+  bool pool_conflict = POOL == 1 && (SAMPLESIZE_FILE == nullptr || PRINT_COR == 1 ||
+                                     FREQS_OUTPUT == 1 || CALC_XTX == 1);
+  if (incomplete || pool_conflict) {
+    explain_configuration();
     fatal("%s\n", MISSING_OPTIONS);
-  if (POOL == 1 &&
-      (SAMPLESIZE_FILE == nullptr || PRINT_COR == 1 || FREQS_OUTPUT == 1 || CALC_XTX == 1))
-    fatal("%s\n", MISSING_OPTIONS);
+  }
   if (POOL == 1 && TEST == 1 && number_environ != 1)
     fatal("Only a single environmental variable is supported in pooled mode. \n\n");
   if (NUMPOPS > MAX_NUMPOPS)

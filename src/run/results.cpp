@@ -116,7 +116,7 @@ static std::string z_line() {
 
 void write_test_results() {
   // The frequency file is complete before any result line claims success.
-  close_working_file(freqs_out, freqs_name.c_str(), "frequency file");
+  if (freqs_out != nullptr) close_working_file(freqs_out, freqs_name.c_str(), "frequency file");
   freqs_out = nullptr;
 
   const char *suffix = SNP_TEST ? ".bf" : ".cor";

@@ -18,6 +18,10 @@ extern FILE *pop_spec_out;
 // Test mode: the frequency file's name, the count file's name followed by ".freqs".
 extern std::string freqs_name;
 
+// "--help" or "--version" as the only argument: prints the full help (every
+// option) or "peltra2 <version line>" on standard output and returns true.
+bool help_or_version(int argc, char **argv);
+
 // Start-up after the mode line: scratch matrix, sample sizes, test stage A,
 // seeding, the run header, the inputs, initialisation, the worker split and
 // "pop_spec.out".

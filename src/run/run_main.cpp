@@ -27,6 +27,7 @@ int run_main(int argc, char **argv) {
   gettimeofday(&tv, nullptr);
   seed = -(long)tv.tv_usec;
 
+  if (help_or_version(argc, argv)) return 0;
   if (argc == 1) usage();
   parse_cl(argc, argv);
   pthread_mutex_init(&norm, nullptr);

@@ -1,6 +1,7 @@
 // Test-mode staging: the statistics' accumulators and the Bayes-factor grid,
 // the fixed covariance quantities derived from the matrix file, the
 // decorrelated environment, the one-locus rule and the population means.
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -35,8 +36,12 @@ void test_stage_a() {
 
   printf("\n");
 
-  freqs_name = std::string(INPUT_FILE) + ".freqs";
-  freqs_out = open_working_file(freqs_name.c_str(), "frequency file");
+  // Only -f asks for the frequency file: without it an earlier run's file
+  // stays as it is, and a count file in a read-only folder does not matter.
+  if (FREQS_OUTPUT) {
+    freqs_name = std::string(INPUT_FILE) + ".freqs";
+    freqs_out = open_working_file(freqs_name.c_str(), "frequency file");
+  }
 }
 
 // Writes L^-1 e_i for every environmental variable to "standardized.env" and
@@ -55,6 +60,39 @@ static void standardize_environment() {
   close_working_file(out, name, "standardized environment file");
 }
 
+// choldc stops on a matrix it cannot factor with a message that names no
+// file. The same factorisation, tried on a copy, says which file and why.
+static void hint_if_not_positive_definite() {
+  const int K = NUMPOPS;
+  double **a = dmatrix(1, K, 1, K);
+  double *p = dvector(1, K);
+  dsymmat_cpy2(sigmas, a, K);
+  int failed_row = 0;
+  double failed_sum = 0;
+  for (int i = 1; i <= K && failed_row == 0; i++) {
+    for (int j = i; j <= K; j++) {
+      double sum = a[i][j];
+      for (int k = i - 1; k >= 1; k--) sum -= a[i][k] * a[j][k];
+      if (j == i) {
+        if (sum <= 0.0) {
+          failed_row = i;
+          failed_sum = sum;
+          break;
+        }
+        p[i] = sqrt(sum);
+      } else {
+        a[j][i] = sum / p[i];
+      }
+    }
+  }
+  free_dvector(p, 1, K);
+  free_dmatrix(a, 1, K, 1, K);
+  if (failed_row == 0) return;
+  hint("matrix file \"%s\": the matrix of its first %d lines is %s (the factorisation fails at "
+       "row %d); give a covariance matrix such as a matrix-estimation run prints",
+       MATRIX_FILE, K, failed_sum == 0.0 ? "singular" : "not positive definite", failed_row);
+}
+
 void test_stage_b() {
   const int K = NUMPOPS;
   ENVIRON_FILE = environ_num;
@@ -67,6 +105,7 @@ void test_stage_b() {
 
   // Only the diagonal and the lower triangle of the file count: every
   // derived matrix starts from the symmetric copy.
+  hint_if_not_positive_definite();
   dsymmat_cpy2(sigmas, temp_matrix, K);
   sigmas_inverse = choldc_inverse_det(temp_matrix, K, &sigmas_det);
 

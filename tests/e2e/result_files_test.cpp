@@ -48,8 +48,8 @@ TEST(ResultFiles, NamesWithAndWithoutOutputOption) {
       bool expected = std::find(c.files.begin(), c.files.end(), name) != c.files.end();
       EXPECT_EQ(d.exists(name), expected) << c.extra << ": " << name;
     }
-    // The frequency file is named from the count file whatever -o says.
-    EXPECT_TRUE(d.exists("snp.txt.freqs"));
+    // No frequency file without -f.
+    EXPECT_FALSE(d.exists("snp.txt.freqs"));
   }
 }
 

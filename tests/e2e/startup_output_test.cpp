@@ -100,10 +100,9 @@ TEST(StartupOutput, TestRunPrintsStagesInTheirPlaces) {
             "reading environ\n"
             "num_alleles = 2.000000\n"
             "number of loci = 1\n");
-  // A test run creates the frequency file even without -f, and an empty
+  // A test run creates no frequency file without -f, and an empty
   // pop_spec.out.
-  EXPECT_TRUE(d.exists("snp.txt.freqs"));
-  EXPECT_EQ(d.read("snp.txt.freqs"), "");
+  EXPECT_FALSE(d.exists("snp.txt.freqs"));
   EXPECT_EQ(d.read("pop_spec.out"), "");
 }
 
@@ -125,17 +124,17 @@ TEST(StartupOutput, TestModeRefusesMoreThanOneLocus) {
             std::string::npos)
       << r.out;
   EXPECT_EQ(r.out.find("number of loci"), std::string::npos);
-  EXPECT_EQ(d.read("snp.txt.freqs"), "");
+  EXPECT_FALSE(d.exists("snp.txt.freqs"));
   EXPECT_EQ(d.read("pop_spec.out"), "untouched\n");
   EXPECT_FALSE(d.exists("bf_environ.env.txt"));
 }
 
 // Seeding comes after stage A and before the header: a seed of 0 ends the
-// run there, with the frequency file already created.
+// run there, with the frequency file (-f) already created.
 TEST(StartupOutput, SeedZeroEndsAfterStageA) {
   TempDir d;
   write_test_inputs(d);
-  auto r = run_peltra2("-t -i snp.txt -e env.txt -m matrix.txt -n 2 -p 4 -k 6000 -r 0", d.path());
+  auto r = run_peltra2("-t -i snp.txt -e env.txt -m matrix.txt -n 2 -p 4 -k 6000 -r 0 -f", d.path());
   EXPECT_EQ(r.status, 1);
   const std::string tail = "So running test at a SNP\nnumber of environmental variables 2\n\n";
   ASSERT_GE(r.out.size(), tail.size());
@@ -151,7 +150,7 @@ TEST(StartupOutput, UnopenableWorkingFilesAreFatal) {
   struct Case {
     const char *blocked;
     const char *extra;
-  } cases[] = {{"pop_spec.out", ""}, {"snp.txt.freqs", ""}, {"standardized.env", " -c"}};
+  } cases[] = {{"pop_spec.out", ""}, {"snp.txt.freqs", " -f"}, {"standardized.env", " -c"}};
   for (const auto &c : cases) {
     TempDir d;
     write_test_inputs(d);

@@ -195,3 +195,40 @@ TEST(ConvertErrors, BadOptionsAndHelp) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("Usage: peltra2-convert --vcf FILE --map FILE [options]\n", 0), 0u);
 }
+
+// A failed conversion leaves no output: none for a new prefix, and an
+// earlier run's files untouched, whatever stopped it.
+TEST(ConvertErrors, FailuresLeaveNoOutputAndKeepAnEarlierOne) {
+  TempDir dir;
+  write_large(dir, "large.vcf.gz", "wz");
+  ASSERT_EQ(testsupport::run_shell("gzip -c large.vcf > plain.vcf.gz", dir.path()).status, 0);
+  cut(dir, "plain.vcf.gz", "cut.vcf.gz", -1);
+  dir.write("bad.vcf", dir.read("large.vcf") + "1\t9999\t.\tA\n");
+  dir.write("image.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+  struct Case {
+    std::string args, message;
+  };
+  const Case cases[] = {
+      {"--vcf cut.vcf.gz", "cut.vcf.gz ends early: the compressed data break off in line [0-9]+, "
+                           "so the file is truncated \\(copy or download it again\\)"},
+      {"--vcf - < cut.vcf.gz", "standard input ends early: .*"},
+      {"--vcf bad.vcf", "bad.vcf: line [0-9]+: 4 columns where the header has 29: .*"},
+      {"--vcf image.png", "image.png is not a VCF or BCF file \\(plain, gzipped or bgzipped\\)"},
+      {"--vcf large.vcf --min-copies 1000", "no SNP passed; no file written"},
+      {"--vcf large.vcf --vcf large.vcf", "option --vcf given twice"},
+  };
+  ASSERT_EQ(convert("--vcf large.vcf --map large.map --out old", dir.path()).status, 0);
+  const std::string earlier = dir.read("old.counts");
+  for (const Case &c : cases) {
+    for (const char *prefix : {"old", "new"}) {
+      RunResult r = convert(c.args + " --map large.map --out " + prefix, dir.path());
+      EXPECT_EQ(r.status, 1) << c.args;
+      EXPECT_TRUE(std::regex_match(r.out, std::regex("peltra2-convert: " + c.message + "\n")))
+          << r.out;
+    }
+    EXPECT_EQ(dir.read("old.counts"), earlier) << c.args;
+    RunResult ls = testsupport::run_shell("ls", dir.path());
+    EXPECT_EQ(ls.out.find("new."), std::string::npos) << c.args << ls.out;
+    EXPECT_EQ(ls.out.find(".tmp-"), std::string::npos) << c.args << ls.out;
+  }
+}

@@ -55,7 +55,7 @@ TEST(ConvertFilters, KeptSnpsAndSkipReasonsPerOption) {
        {{"fewer than 2 copies in a population", 1}, {"minor allele frequency below 0.25", 2},
         {"monomorphic", 1}, {"SNPs written", 1}}},
       {"--min-maf 0.126 --min-copies 1", "2 3", {}},
-      {"--min-copies 5", "peltra2-convert: no SNP passed; f.counts is empty",
+      {"--min-copies 5", "peltra2-convert: no SNP passed; no file written",
        {{"fewer than 5 copies in a population", 5}}},
       {"--thin-every 3", "1 6", {{"thinned", 2}, {"SNPs written", 2}}},
       // A random subset is written in file order and fixed by the seed.

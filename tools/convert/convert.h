@@ -75,15 +75,20 @@ struct Summary {
 // The output files of a conversion.
 struct Output;
 
-// Creates PREFIX.counts and PREFIX.snps and writes the table header.
+// Creates PREFIX.counts and PREFIX.snps (under temporary names) and writes
+// the table header.
 Output *open_output(const ConvertOptions &o, const Layout &layout);
 
 // Appends one SNP as the next locus of the count file and the SNP table.
 void write_snp(Output *out, const Snp &snp);
 
 // Writes PREFIX.names, PREFIX.copies (and PREFIX.samplesize in pooled
-// mode), closes everything and checks that every write succeeded.
+// mode), closes everything and checks that every write succeeded. The files
+// keep their temporary names, which any exit removes, until commit_output.
 void close_output(Output *out, const Layout &layout);
+
+// Renames every file written into place: the conversion has succeeded.
+void commit_output();
 
 // The SNPs that pass the filters go through the thinning, which writes the
 // ones it keeps, in file order.

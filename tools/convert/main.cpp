@@ -31,7 +31,8 @@ int main(int argc, char **argv) {
   close_output(out, layout);
 
   print_summary(o, s, written);
-  if (written == 0) convert_fatal("no SNP passed; %s.counts is empty", o.out.c_str());
+  if (written == 0) convert_fatal("no SNP passed; no file written");
+  commit_output();
   if (written > MAX_LOCI)
     convert_warn("%s.counts holds %ld SNPs and peltra2 reads at most %ld of one count file: for "
                  "matrix estimation, convert again with --thin-random or --thin-every",

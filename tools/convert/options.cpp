@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "convert/convert.h"
+#include "peltra2_version.h"
 
 void convert_fatal(const char *fmt, ...) {
   std::fflush(stderr);
@@ -41,6 +43,7 @@ enum {
 
 const struct option long_options[] = {
     {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
     {"vcf", required_argument, nullptr, OPT_VCF},
     {"map", required_argument, nullptr, OPT_MAP},
     {"order", required_argument, nullptr, OPT_ORDER},
@@ -86,10 +89,19 @@ double parse_fraction(const char *opt, const char *arg, double hi) {
 ConvertOptions parse_options(int argc, char **argv) {
   ConvertOptions o;
   opterr = 0;
-  int c;
-  while ((c = getopt_long(argc, argv, ":h", long_options, nullptr)) != -1) {
+  int c, index = -1;
+  std::vector<bool> seen(sizeof long_options / sizeof long_options[0]);
+  while ((c = getopt_long(argc, argv, ":h", long_options, &index)) != -1) {
+    // Every option with a value takes one: a second one is a mistake, not
+    // a correction to take silently.
+    if (c >= OPT_VCF && index >= 0 && long_options[index].has_arg == required_argument) {
+      if (seen[index]) convert_fatal("option --%s given twice", long_options[index].name);
+      seen[index] = true;
+    }
+    index = -1;
     switch (c) {
       case 'h': print_help(); std::exit(0);
+      case 'V': std::printf("peltra2-convert %s\n", PELTRA2_VERSION_LINE); std::exit(0);
       case OPT_VCF: o.vcf = optarg; break;
       case OPT_MAP: o.map = optarg; break;
       case OPT_ORDER: o.order = optarg; break;

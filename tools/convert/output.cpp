@@ -1,7 +1,16 @@
 // The files a conversion writes: the count file, the SNP table, and at the
 // end the population names, their copies (or reads) and the pool sizes.
+// Each is written under a temporary name in its own folder and renamed into
+// place only when the whole conversion has succeeded: a failed or
+// interrupted run leaves none of them, and the files of an earlier run stay
+// as they were.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,8 +29,47 @@ struct Output {
 
 namespace {
 
+// The files written so far: temporary name and final name. Removed at any
+// exit or fatal signal until commit_output has renamed them.
+struct Pending {
+  std::string temp, name;
+};
+std::vector<Pending> pending;
+// The temporary names as plain strings, for the signal handler.
+std::vector<char *> pending_names;
+
+void remove_pending() {
+  for (char *t : pending_names) unlink(t);
+}
+
+void on_signal(int sig) {
+  remove_pending();
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+void watch_pending() {
+  static bool watching = false;
+  if (watching) return;
+  watching = true;
+  pending_names.reserve(16);  // no reallocation under the signal handler
+  std::atexit(remove_pending);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(sig, on_signal);
+}
+
+// Creates name's temporary stand-in next to it, with the permissions a new
+// file gets (mkstemp would give 0600).
 FILE *create(const std::string &name) {
-  FILE *f = std::fopen(name.c_str(), "w");
+  watch_pending();
+  std::string temp = name + ".tmp-XXXXXX";
+  int fd = mkstemp(&temp[0]);
+  if (fd < 0) convert_fatal("cannot create %s: %s", name.c_str(), std::strerror(errno));
+  mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  pending.push_back({temp, name});
+  pending_names.push_back(strdup(temp.c_str()));
+  FILE *f = fdopen(fd, "w");
   if (!f) convert_fatal("cannot create %s: %s", name.c_str(), std::strerror(errno));
   return f;
 }
@@ -102,4 +150,13 @@ void close_output(Output *out, const Layout &layout) {
     finish(f, name);
   }
   delete out;
+}
+
+void commit_output() {
+  for (const Pending &p : pending)
+    if (std::rename(p.temp.c_str(), p.name.c_str()) != 0)
+      convert_fatal("cannot write %s: %s", p.name.c_str(), std::strerror(errno));
+  for (char *t : pending_names) std::free(t);
+  pending.clear();
+  pending_names.clear();
 }

@@ -57,6 +57,18 @@ std::string htslib_message(const std::string &raw, bcf_hdr_t *hdr) {
   return nl == std::string::npos ? text : text.substr(nl + 1);
 }
 
+// Whether a compressed text input broke off in its current line: the
+// decoder failed, or the input ends right after the line without the
+// end-of-file block that every complete bgzipped file has.
+bool cut_short(htsFile *fp) {
+  if (!fp->is_bgzf) return false;
+  const BGZF *z = fp->fp.bgzf;
+  if (z->errcode) return true;
+  int ret = hts_getline(fp, KS_SEP_LINE, &fp->line);
+  if (ret < -1 || z->errcode) return true;
+  return ret == -1 && z->is_compressed && !z->is_gzip && !z->last_block_eof;
+}
+
 }  // namespace
 
 std::string VcfInput::where() const {
@@ -67,6 +79,10 @@ std::string VcfInput::where() const {
 }
 
 void VcfInput::malformed(const std::string &problem) const {
+  if (text && cut_short(fp))
+    convert_fatal("%s ends early: the compressed data break off in line %lld, so the file is "
+                  "truncated (copy or download it again)",
+                  name.c_str(), static_cast<long long>(fp->lineno));
   if (text)
     convert_fatal("%s: %s: %s", where().c_str(), problem.c_str(), quoted(raw).c_str());
   convert_fatal("%s: %s", where().c_str(), problem.c_str());
@@ -77,6 +93,9 @@ VcfInput *open_vcf(const ConvertOptions &o) {
   in->name = o.vcf == "-" ? "standard input" : o.vcf;
   in->pooled = o.pooled;
   in->fp = hts_open(o.vcf.c_str(), "r");
+  // htslib fails with ENOEXEC on data it does not recognise at all.
+  if (!in->fp && errno == ENOEXEC)
+    convert_fatal("%s is not a VCF or BCF file (plain, gzipped or bgzipped)", in->name.c_str());
   if (!in->fp) convert_fatal("cannot open %s: %s", in->name.c_str(), std::strerror(errno));
   const htsFormat *fmt = hts_get_format(in->fp);
   if (fmt->format != vcf && fmt->format != bcf)

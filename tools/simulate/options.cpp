@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include "peltra2_version.h"
 
 void sim_fatal(const char *fmt, ...) {
   std::fflush(stdout);
@@ -52,6 +55,7 @@ enum {
 
 const struct option long_options[] = {
     {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
     {"pops", required_argument, nullptr, OPT_POPS},
     {"loci", required_argument, nullptr, OPT_LOCI},
     {"copies", required_argument, nullptr, OPT_COPIES},
@@ -88,11 +92,21 @@ SimOptions parse_options(int argc, char **argv) {
        seen_fraction = false, seen_effect_loci = false, seen_effect_var = false,
        seen_min_cov = false, seen_max_cov = false;
   opterr = 0;
-  int c;
-  while ((c = getopt_long(argc, argv, ":h", long_options, nullptr)) != -1) {
+  int c, index = -1;
+  std::vector<bool> given(sizeof long_options / sizeof long_options[0]);
+  while ((c = getopt_long(argc, argv, ":h", long_options, &index)) != -1) {
+    // Every option with a value takes one: a second one is a mistake.
+    if (c >= OPT_POPS && index >= 0 && long_options[index].has_arg == required_argument) {
+      if (given[index]) sim_fatal("option --%s given twice", long_options[index].name);
+      given[index] = true;
+    }
+    index = -1;
     switch (c) {
       case 'h':
         print_help();
+        std::exit(0);
+      case 'V':
+        std::printf("peltra2-simulate %s\n", PELTRA2_VERSION_LINE);
         std::exit(0);
       case OPT_POPS:
         o.pops = parse_long("--pops", optarg, 1, MAX_POPS);

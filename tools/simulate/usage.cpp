@@ -74,6 +74,7 @@ void print_help() {
       "                         frequency, the effect size applied and the K\n"
       "                         population frequencies\n"
       "  -h, --help             print this help and exit\n"
+      "  --version              print the version and exit\n"
       "\n"
       "Files written:\n"
       "  PREFIX.counts          two tab-separated lines per SNP, the counts of the\n"

@@ -1,0 +1,14 @@
+#!/bin/sh
+# Installs the build into a scratch prefix and runs programs from there.
+#   install_test.sh CMAKE BUILD_DIR
+set -eu
+cmake=$1 build=$2
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null
+cd "$prefix"
+"$prefix/bin/peltra2" --version | grep -q '^peltra2 [0-9][0-9.]*'
+[ -n "$("$prefix/bin/peltra2-scan" --help)" ]
+[ -s "$prefix/bin/peltra2-version" ]
+[ -s "$prefix/share/man/man1/peltra2.1" ]
+echo "installed and ran from $prefix"
