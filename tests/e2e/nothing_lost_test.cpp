@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "e2e/e2e_fixtures.h"
-#include "support/cli.h"
 
 using testsupport::TempDir;
 

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <climits>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -16,36 +15,24 @@ namespace {
 class ParseCl : public ::testing::Test {
  protected:
   void SetUp() override {
-    ITER = 0;
-    NUMPOPS = 0;
-    INPUT_FILE = nullptr;
-    environ_num = nullptr;
-    ENVIRON_FILE = "";
-    MATRIX_FILE = nullptr;
-    SAMPLESIZE_FILE = nullptr;
-    OUTPUT_NAME = "";
-    OUTPUT_SET = 0;
-    number_environ = 0;
+    ITER = NUMPOPS = number_environ = OUTPUT_SET = TEST = POOL = LOOKUP = PRINT_COR = FREQS_OUTPUT = CALC_XTX = 0;
+    INPUT_FILE = environ_num = MATRIX_FILE = SAMPLESIZE_FILE = nullptr;
+    ENVIRON_FILE = OUTPUT_NAME = "";
     seed = -4321;  // stands for the clock's default
-    TEST = 0;
-    POOL = 0;
-    LOOKUP = 0;
     SNP_TEST = 1;
-    PRINT_COR = 0;
-    FREQS_OUTPUT = 0;
-    CALC_XTX = 0;
     X_DEV = 0.05;
     XtX = 0;
   }
-
-  // Runs parse_cl on the program name followed by `args`, with getopt
-  // fully reset; standard output is captured into out_, standard error
-  // into err_. The argument texts live in the fixture, since file-name
-  // options keep pointers into them.
-  void parse(const std::vector<std::string> &args) {
-    storage_.clear();
-    storage_.push_back("peltra2");
-    for (const auto &a : args) storage_.push_back(a);
+  // Runs parse_cl on the program name and `args` (shell words), getopt fully
+  // reset, after SetUp; returns standard output. The argument texts live in
+  // the fixture, since file-name options keep pointers into them.
+  std::string parse(const std::string &args) {
+    SetUp();
+    storage_ = {"peltra2"};
+    for (size_t i = 0, j; i < args.size(); i = j + 1) {
+      j = std::min(args.find(' ', i), args.size());
+      storage_.push_back(args.substr(i, j - i));
+    }
     argv_.clear();
     for (auto &s : storage_) argv_.push_back(&s[0]);
     argv_.push_back(nullptr);
@@ -53,104 +40,74 @@ class ParseCl : public ::testing::Test {
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
     parse_cl((int)storage_.size(), argv_.data());
-    err_ = ::testing::internal::GetCapturedStderr();
-    out_ = ::testing::internal::GetCapturedStdout();
+    ::testing::internal::GetCapturedStderr();
+    return ::testing::internal::GetCapturedStdout();
   }
-
-  long seed_for(const std::string &arg) {
-    parse({"-r", arg});
-    return seed;
-  }
-  int iter_for(const std::string &arg) {
-    parse({"-k", arg});
-    return ITER;
-  }
-
   std::vector<std::string> storage_;
   std::vector<char *> argv_;
-  std::string out_, err_;
 };
 
 TEST_F(ParseCl, NumbersAreConvertedLikeStrtolAndCutTo32Bits) {
-  EXPECT_EQ(iter_for("1000"), 1000);
-  EXPECT_EQ(iter_for("abc"), 0);
-  EXPECT_EQ(iter_for("12abc"), 12);
-  EXPECT_EQ(iter_for("  +7"), 7);
-  EXPECT_EQ(iter_for("-3"), -3);
-  EXPECT_EQ(iter_for("4294967296"), 0);            // 2^32 wraps to 0
-  EXPECT_EQ(iter_for("2147483648"), INT_MIN);      // 2^31 wraps negative
-  EXPECT_EQ(iter_for("99999999999999999999"), -1); // strtol saturates at LONG_MAX
-  parse({"-p", "5x", "-n", "-2"});
-  EXPECT_EQ(NUMPOPS, 5);
-  EXPECT_EQ(number_environ, -2);
-}
-
-TEST_F(ParseCl, SeedIsTheNonPositiveMagnitudeOfThe32BitValue) {
-  EXPECT_EQ(seed_for("77"), -77);
-  EXPECT_EQ(seed_for("-77"), -77);
-  EXPECT_EQ(seed_for("4294967297"), -1);
-  EXPECT_EQ(seed_for("0"), 0);
-  EXPECT_EQ(seed_for("abc"), 0);
-  EXPECT_EQ(seed_for("1073741782"), -1073741782);
-  EXPECT_EQ(seed_for("2147483647"), -2147483647);
-  EXPECT_EQ(seed_for("2147483648"), (long)INT_MIN);  // wraps to INT_MIN, already negative
-  EXPECT_EQ(seed_for("-2147483649"), -2147483647);   // wraps to INT_MAX, then negated
-  SetUp();
-  parse({"-k", "5"});
+  const std::pair<const char *, int> iters[] = {
+      {"1000", 1000}, {"abc", 0},        {"12abc", 12}, {"+7", 7}, {"-3", -3},
+      {"4294967296", 0},             // 2^32 wraps to 0
+      {"2147483648", INT_MIN},       // 2^31 wraps negative
+      {"99999999999999999999", -1},  // strtol saturates at LONG_MAX
+  };
+  for (const auto &[arg, want] : iters) {
+    parse(std::string("-k ") + arg);
+    EXPECT_EQ(ITER, want) << arg;
+  }
+  parse("-p 5x -n -2");
+  EXPECT_EQ(NUMPOPS * 10 + number_environ, 48);
+  // The seed is the non-positive magnitude of the 32-bit value.
+  const std::pair<const char *, long> seeds[] = {
+      {"77", -77}, {"-77", -77}, {"4294967297", -1}, {"0", 0}, {"abc", 0}, {"2147483647", -2147483647},
+      {"2147483648", INT_MIN},        // wraps to INT_MIN, already negative
+      {"-2147483649", -2147483647},   // wraps to INT_MAX, then negated
+  };
+  for (const auto &[arg, want] : seeds) {
+    parse(std::string("-r ") + arg);
+    EXPECT_EQ(seed, want) << arg;
+  }
+  parse("-k 5");
   EXPECT_EQ(seed, -4321) << "without -r the default seed stays";
 }
 
 TEST_F(ParseCl, FlagsAndFileNames) {
-  parse({"-x"});
+  parse("-x");
   EXPECT_EQ(POOL, 1);
   EXPECT_EQ(SNP_TEST, 0);
   EXPECT_EQ(X_DEV, 0.02);
-  EXPECT_EQ(TEST, 0);
-
-  SetUp();
+  EXPECT_EQ(parse("-l"), "===== PELTRA2.0 =====\n\nLookup table is set\n");
+  EXPECT_EQ(LOOKUP * 10 + POOL + SNP_TEST, 11);
+  EXPECT_EQ(X_DEV, 0.05);
   XtX = 3.5;
-  parse({"-z", "-X", "-c", "-f", "-t"});
+  parse("-z -X -c -f -t");
   EXPECT_EQ(SNP_TEST, 0);
   EXPECT_EQ(POOL, 0);
-  EXPECT_EQ(X_DEV, 0.05);
   EXPECT_EQ(CALC_XTX, 1);
   EXPECT_EQ(XtX, 0.0);
   EXPECT_EQ(PRINT_COR, 1);
   EXPECT_EQ(FREQS_OUTPUT, 1);
   EXPECT_EQ(TEST, 1);
-
   // File names are the argument texts themselves, not copies.
-  SetUp();
-  parse({"-i", "counts.txt", "-e", "env.txt", "-m", "mat.txt", "-s", "sizes.txt", "-o", "res"});
+  parse("-i counts.txt -e env.txt -m mat.txt -s sizes.txt -o res");
   EXPECT_EQ(INPUT_FILE, argv_[2]);
   EXPECT_EQ(environ_num, argv_[4]);
   EXPECT_EQ(MATRIX_FILE, argv_[6]);
   EXPECT_EQ(SAMPLESIZE_FILE, argv_[8]);
   EXPECT_EQ(OUTPUT_NAME, argv_[10]);
-  EXPECT_STREQ(OUTPUT_NAME, "res");
   EXPECT_EQ(OUTPUT_SET, 1);
   EXPECT_STREQ(ENVIRON_FILE, "") << "the environment file name is set later, in test mode only";
 }
 
-TEST_F(ParseCl, LookupAloneChangesNothingElse) {
-  parse({"-l"});
-  EXPECT_EQ(LOOKUP, 1);
-  EXPECT_EQ(POOL, 0);
-  EXPECT_EQ(SNP_TEST, 1);
-  EXPECT_EQ(X_DEV, 0.05);
-  EXPECT_EQ(out_, "===== PELTRA2.0 =====\n\nLookup table is set\n");
-}
-
 TEST_F(ParseCl, RepeatsOverwriteAndNonOptionsAreSkipped) {
-  parse({"-k", "5", "-i", "a", "stray", "-k", "7", "-i", "b", "-t", "-t"});
+  EXPECT_EQ(parse("-k 5 -i a stray -k 7 -i b -t -t"),
+            "===== PELTRA2.0 =====\n\nnumber of iterations is set\ninput file is set\n"
+            "number of iterations is set\ninput file is set\nTEST is set\nTEST is set\n");
   EXPECT_EQ(ITER, 7);
   EXPECT_STREQ(INPUT_FILE, "b");
-  EXPECT_EQ(TEST, 1);
-  EXPECT_EQ(out_,
-            "===== PELTRA2.0 =====\n\n"
-            "number of iterations is set\ninput file is set\n"
-            "number of iterations is set\ninput file is set\n"
-            "TEST is set\nTEST is set\n");
 }
 
 }  // namespace

@@ -1,0 +1,141 @@
+// Known answers of the offset-indexed arrays and the dense linear algebra:
+// layouts, the Cholesky factor and inverse, the LU pivoting rules, products,
+// triangle conventions, summation orders, printing and the fatal messages.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <string>
+
+#include "mat_util.h"
+#include "numerics/matrix.h"
+#include "numerics/nrutil.h"
+
+using namespace numtest;
+using ::testing::ExitedWithCode;
+
+// These tests leave their small matrices to the end of the process.
+extern "C" const char *__asan_default_options() { return "detect_leaks=0"; }
+
+TEST(Nrutil, LayoutsAndEmptyRanges) {
+  // A lower bound other than 1 shifts the handle, not the block.
+  int *iv = ivector(-3, 2);
+  for (int i = -3; i <= 2; i++) iv[i] = i * 10;
+  EXPECT_EQ(iv[-3] + iv[2], -10);
+  free_ivector(iv, -3, 2);
+  // A matrix is one row-by-row block; a row is a vector over the columns.
+  double **m = dmatrix(0, 3, -1, 1);
+  for (int i = 0; i <= 3; i++)
+    for (int j = -1; j <= 1; j++) EXPECT_EQ(&m[i][j], &m[0][-1] + i * 3 + (j + 1));
+  free_dmatrix(m, 0, 3, -1, 1);
+  free_dvector(dvector(1, 0), 1, 0);
+  free_ivector(ivector(1, 0), 1, 0);
+  free_dmatrix(dmatrix(1, 3, 1, 0), 1, 3, 1, 0);
+}
+
+TEST(NrutilDeathTest, NrerrorAndAllocationFailures) {
+  const long huge = LONG_MAX / 4;
+  EXPECT_EXIT(nrerror("some text"), ExitedWithCode(1), nrerror_regex("some text"));
+  EXPECT_EXIT(dvector(1, huge), ExitedWithCode(1), nrerror_regex("allocation failure in dvector()"));
+  EXPECT_EXIT(ivector(1, huge), ExitedWithCode(1), nrerror_regex("allocation failure in ivector()"));
+  EXPECT_EXIT(dmatrix(1, huge, 1, 2), ExitedWithCode(1), nrerror_regex("allocation failure 1 in dmatrix()"));
+  // Rows times columns past any address space must not wrap around.
+  EXPECT_EXIT(dmatrix(1, 1L << 20, 1, 1L << 42), ExitedWithCode(1), nrerror_regex("allocation failure 2 in dmatrix()"));
+}
+
+TEST(Choldc, FactorInverseAndDeterminant) {
+  double **a = make_mat({{4, 2}, {-77, 3}});  // a[2][1] is never read
+  double *p = dvector(1, 3);
+  choldc(a, 2, p);
+  EXPECT_EQ(p[1], 2.0);
+  EXPECT_EQ(p[2], sqrt(2.0));
+  EXPECT_EQ(a[2][1], 1.0);
+  EXPECT_EQ(a[1][2], 2.0);
+  // The terms are subtracted from the last down: L31 = 1e8, L32 = 1, and the
+  // last diagonal sum (1e16 + 4) - 1 - 1e16 is 4 in this order (1e16 + 3
+  // rounds to 1e16 + 4), 3 in the other.
+  double **b = make_mat({{1, 0, 1e8}, {0, 1, 1}, {0, 0, 1e16 + 4}});
+  choldc(b, 3, p);
+  EXPECT_EQ(p[3], 2.0);
+  double **mat = make_mat({{4, 2}, {2, 3}});
+  double det = 0;
+  double **inv = choldc_inverse_det(mat, 2, &det);
+  EXPECT_NEAR(inv[1][1], 0.375, 1e-15);
+  EXPECT_NEAR(inv[1][2], -0.25, 1e-15);
+  EXPECT_NEAR(inv[2][1], -0.25, 1e-15);
+  EXPECT_NEAR(inv[2][2], 0.5, 1e-15);
+  EXPECT_NEAR(det, 8.0, 1e-14);
+  // mat is left holding L^-1, with zeros above the diagonal.
+  EXPECT_EQ(mat[1][1], 0.5);
+  EXPECT_EQ(mat[1][2], 0.0);
+  EXPECT_NEAR(mat[2][1], -0.3535534, 1e-7);
+  EXPECT_EQ(mat[2][2], 1.0 / sqrt(2.0));
+  for (auto rows : {make_mat({{0, 0}, {0, 1}}), make_mat({{-1, 0}, {0, 1}}), make_mat({{1, 2}, {2, 1}})})
+    EXPECT_EXIT(choldc(rows, 2, p), ExitedWithCode(1), nrerror_regex("choldc failed"));
+  EXPECT_EXIT(choldc_inverse_det(make_mat({{1, 2}, {2, 1}}), 2, &det), ExitedWithCode(1), nrerror_regex("choldc failed"));
+}
+
+TEST(Ludcmp, PivotingRulesAndSolve) {
+  // Both rows scale to 1 in column 1: the later row wins the tie.
+  double **a = make_mat({{1, 0}, {1, 1}});
+  int *indx = ivector(1, 3);
+  double d = 0;
+  dludcmp(a, 2, indx, &d);
+  EXPECT_EQ(indx[1] * 10 + indx[2], 22);
+  EXPECT_EQ(d, -1.0);
+  EXPECT_EQ(a[2][2], -1.0);
+  double *b = make_vec({1, 3});  // A x = (1, 3): x = (1, 2)
+  dlubksb(a, 2, indx, b);
+  EXPECT_EQ(b[1] * 10 + b[2], 12.0);
+  // Column 1: rows 1 and 3 tie and row 3 wins. Column 2 then compares row 2
+  // (scale 1/1.25, size 1: 0.8) with the old row 1 now in place 3 (scale 1):
+  // its scale must have moved with it, or it would count only 0.5 and lose.
+  double **c = make_mat({{1, 1, 0}, {0, 1, 1.25}, {2, 0, 1}});
+  dludcmp(c, 3, indx, &d);
+  EXPECT_EQ(indx[1] * 100 + indx[2] * 10 + indx[3], 333);
+  EXPECT_EQ(d, 1.0);
+}
+
+TEST(DmatInverse, KnownAnswersAndSingularity) {
+  double **inv = dmat_inverse(make_mat({{0, 1}, {1, 0}}), 2);
+  EXPECT_EQ(inv[1][1] + inv[2][2], 0.0);
+  EXPECT_EQ(inv[1][2] * inv[2][1], 1.0);
+  // A singular matrix with nonzero rows: the zero pivot becomes 1e-20.
+  double **mat = make_mat({{1, 1}, {1, 1}});
+  inv = dmat_inverse(mat, 2);
+  EXPECT_EQ(mat[2][2], 1.0e-20);
+  EXPECT_EQ(inv[1][1], -1e20);
+  EXPECT_EQ(inv[1][2], 1e20);
+  EXPECT_EXIT(dmat_inverse(make_mat({{1, 2}, {0, 0}}), 2), ExitedWithCode(1),
+              nrerror_regex("Singular matrix in routine ludcmp"));
+}
+
+TEST(Products, ShapesSummationOrderAndTriangles) {
+  double **m1 = make_mat({{1, 2, 3}, {4, 5, 6}});
+  double **y = dmat_mult(m1, 2, 3, make_mat({{1, 0}, {0, 1}, {1, 1}}), 3, 2);
+  EXPECT_EQ(y[1][1] * 1000 + y[1][2] * 100 + y[2][1] * 10 + y[2][2], 4000 + 500 + 100 + 11);
+  double **t = dmat_transpose(m1, 2, 3);
+  EXPECT_EQ(t[3][1], 3.0);
+  EXPECT_EQ(&t[3][2] - &t[1][1], 5);
+  EXPECT_EXIT(dmat_mult(m1, 2, 3, m1, 2, 3), ExitedWithCode(1), nrerror_regex("invalid matrix multiplication"));
+  // Sums run in order of k: 1e16 - 1e16 + 1 is 1; from the other end 1 is lost.
+  EXPECT_EQ(dmat_mult(make_mat({{1e16, -1e16, 1}}), 1, 3, make_mat({{1}, {1}, {1}}), 3, 1)[1][1], 1.0);
+  double *out = dvector(1, 3);
+  dmat_vect_mult(make_mat({{1e16, -1e16, 1}, {0, 0, 0}, {0, 0, 0}}), make_vec({1, 1, 1}), out, 3);
+  EXPECT_EQ(out[1], 1.0);
+  // Lower-triangle routines never read above the diagonal.
+  double **m = make_mat({{2, 1000}, {1, 3}});
+  double *v = make_vec({1, 2});
+  EXPECT_EQ(dvect_symmat_mult(v, m, 2), 18.0);
+  dmat_vect_mult_tri(m, v, out, 2);
+  EXPECT_EQ(out[1] * 10 + out[2], 27.0);
+  dmat_vect_mult(m, v, out, 2);
+  EXPECT_EQ(out[1], 2002.0);
+  double **dst = dmatrix(1, 2, 1, 2);
+  dsymmat_cpy2(make_mat({{1, 9}, {2, 3}}), dst, 2);
+  EXPECT_EQ(dst[1][2] * 10 + dst[2][1], 22.0);
+  EXPECT_EQ(dst[1][1] * 10 + dst[2][2], 13.0);
+  ::testing::internal::CaptureStdout();
+  dprint_mat(make_mat({{1, 2}, {3, 4}}), 2, 2);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\n1.000000e+00\t2.000000e+00\t\n3.000000e+00\t4.000000e+00\t\n\n");
+}
