@@ -59,51 +59,57 @@ if [ "$quick" = 1 ]; then neutral=500; nulls=500; else neutral=0; nulls=1000; fi
 
 run() { echo "+ $*" >&2; nice -n 10 "$@"; }
 
-one_set() {  # name
-  local name=$1 seed rep pops copies sim extra=() k=2 scan_opts
+setup() {  # name: the set's options in globals, its data and matrices made once
+  name=$1 extra=() nvar=2
   case "$name" in
     A1|A2) rep=${name#A}; seed=$((600 + rep)); pops=6; copies=40,44,48,52,56,60
            sim=(--groups 3) ;;
     B1|B2) rep=${name#B}; seed=$((1200 + rep)); pops=12
            copies=40,44,48,52,56,60,40,44,48,52,56,60; sim=(--tree) ;;
-    P1)    rep=1; seed=701; pops=6; copies=40; sim=(--groups 3 --pooled --max-coverage 60 --min-coverage 20)
-           extra=(-x -s "$out/$name/data.samplesize"); k=1 ;;
+    P1)    rep=1; seed=701; pops=6; copies=40
+           sim=(--groups 3 --pooled --min-coverage 20 --max-coverage 60)
+           extra=(-x -s "$out/$name/data.samplesize"); nvar=1 ;;
     *) echo "unknown set $name" >&2; exit 1 ;;
   esac
-  local d="$out/$name"
-  mkdir -p "$d"
-  cd "$d"
-  if [ ! -s data.matrix ]; then
-    run "$tools/peltra2-simulate" --pops $pops --loci 2100 --copies $copies "${sim[@]}" --env 2 \
-      --beta 0.1 --effect-fraction 0.047619048 --seed $seed --out data >/dev/null
-  fi
+  mkdir -p "$out/$name"
+  cd "$out/$name"
+  [ -s data.matrix ] || run "$tools/peltra2-simulate" --pops $pops --loci 2100 --copies $copies \
+      "${sim[@]}" --env 2 --beta 0.1 --effect-fraction 0.047619048 --seed $seed --out data >/dev/null
   if [ ! -s estimation.out ]; then
     run "$peltra2" -i data.counts -p $pops -k 10000 -r $rep "${extra[@]}" > estimation.tmp
     mv estimation.tmp estimation.out
   fi
   [ -s plain.matrix ] || run "$tools/peltra2-matrix" estimation.out -o plain.matrix
   [ -s calibrated.matrix ] || run "$tools/peltra2-matrix" estimation.out --counts data.counts \
-    "${extra[@]}" -o calibrated.matrix 2> calibrated.log
-  cp data.matrix true.matrix
-  local counts=data.counts effect=data.effect_loci
+      "${extra[@]}" -o calibrated.matrix 2> calibrated.log
+  [ -s true.matrix ] || cp data.matrix true.matrix
+  counts=data.counts effect=data.effect_loci
   if [ "$neutral" -gt 0 ]; then
     $helper subsample data.counts data.effect_loci $neutral quick
     counts=quick.counts effect=quick.effect_loci
   fi
-  scan_opts=(-p $pops -e data.env -n $k -k 20000 --calibrate $nulls -j $jobs --no-bar)
-  [ "$name" = P1 ] || scan_opts+=(-X)
-  for m in $matrices; do
-    local t="scan.$m.$nulls.tsv"
-    [ -s "$t" ] || run "$tools/peltra2-scan" -i $counts -m $m.matrix "${scan_opts[@]}" "${extra[@]}" \
-      --work "scan.$m.$nulls.work" -o "$t" 2> "scan.$m.$nulls.log"
-  done
-  local args=()
-  for m in true plain calibrated; do args+=("$m=scan.$m.$nulls.tsv"); done
-  $helper rows "$name" $effect "${args[@]}" >> "$out/rows.md"
 }
 
+scan() {  # name matrix
+  setup "$1"
+  local t="scan.$2.$nulls.tsv" opts=(-p $pops -e data.env -n $nvar -k 20000 --calibrate $nulls -j $jobs --no-bar)
+  [ "$1" = P1 ] || opts+=(-X)
+  [ -s "$t" ] || run "$tools/peltra2-scan" -i $counts -m $2.matrix "${opts[@]}" "${extra[@]}" \
+      --work "scan.$2.$nulls.work" -o "$t" 2> "scan.$2.$nulls.log"
+}
+
+# Every set's calibrated scan first, then the true matrix's, then the plain average's.
+for s in $sets; do setup "$s"; done
+for m in $matrices; do
+  for s in $sets; do scan "$s" "$m"; done
+done
 : > "$out/rows.md"
-for s in $sets; do one_set "$s"; done
+for s in $sets; do
+  setup "$s"
+  args=()
+  for m in true plain calibrated; do args+=("$m=scan.$m.$nulls.tsv"); done
+  $helper rows "$s" $effect "${args[@]}" >> "$out/rows.md"
+done
 echo
 echo "Neutral SNPs above the null's 99% and 95% quantiles, power at the 1% empirical cut (%),"
 echo "lambda; each for the true matrix, the plain average and the calibrated matrix."

@@ -33,7 +33,7 @@ class MomentStatistic(unittest.TestCase):
 
 class Workflow(ScratchTest):
     def xtx_lambda(self, matrix):
-        r = self.scan("-i", "d.counts", "-p", "6", "-m", matrix, "-e", "d.env", "-n", "1", "-X", "-k", "2000",
+        r = self.scan("-i", "d.counts", "-p", "6", "-m", matrix, "-e", "d.env", "-n", "1", "-X", "-k", "6000",
                       "-j", "2", "--calibrate", "150", "--work", matrix + ".work", "-o", matrix + ".tsv")
         self.assertEqual(r.status, 0, r)
         header, rows = read_table(self.path(matrix + ".quantiles.tsv"))
