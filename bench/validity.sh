@@ -6,8 +6,8 @@
 # that of the null SNPs), for three matrices side by side: the true one, the
 # plain average of matrix estimation and the workflow's rescaled one.
 #
-#   bash bench/validity.sh [--quick] [--build DIR] [--out DIR] [--sets "A1 B1 ..."]
-#                          [--matrices "calibrated true plain"] [-j N]
+#   bash bench/validity.sh [--quick] [--direct] [--build DIR] [--out DIR]
+#                          [--sets "A1 B1 ..."] [--matrices "calibrated true plain"] [-j N]
 #
 # Sets (6 populations in 3 groups, or 12 on a random tree; copies 40..60;
 # 2,000 neutral SNPs and 100 with the effect 0.1 of variable 1 of 2):
@@ -18,9 +18,12 @@
 # Per set and replicate r: matrix estimation "peltra2 -k 10000 -r r" on all
 # SNPs, "peltra2-matrix" (plain) and "peltra2-matrix --counts" (calibrated),
 # then "peltra2-scan -k 20000 -X --calibrate 1000" with each matrix. --quick
-# scans the first 500 neutral SNPs and the 100 effect SNPs, with
-# --calibrate 500 (the matrices still come from all SNPs): about 1,100 test
-# runs per scan instead of 3,100. Uses the peltra2 and tools of an existing
+# scans the first 300 neutral SNPs and the 100 effect SNPs, with
+# --calibrate 300 (the matrices still come from all SNPs): 700 test runs per
+# scan instead of 3,100. --direct runs peltra2 -t itself, two at a
+# time, with the null SNPs, seeds and options peltra2-scan would use (so the
+# same numbers; bench/validity.py), without the scan's per-SNP job overhead:
+# about 20 times less CPU on a small K. Uses the peltra2 and tools of an existing
 # build (--build, default: build at the top of the repository), runs under
 # nice, and keeps everything in --out (default: build-validity), so that a
 # second call reuses finished steps.
@@ -33,6 +36,7 @@ sets="A1 A2 B1 B2"
 matrices="calibrated true plain"
 quick=0
 jobs=2
+direct=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1 ;;
@@ -41,7 +45,8 @@ while [ $# -gt 0 ]; do
     --sets) sets="$2"; shift ;;
     --matrices) matrices="$2"; shift ;;
     -j) jobs="$2"; shift ;;
-    -h|--help) sed -n '2,28p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --direct) direct=1 ;;
+    -h|--help) sed -n '2,29p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option $1 (see --help)" >&2; exit 1 ;;
   esac
   shift
@@ -55,7 +60,7 @@ done
 helper="/usr/bin/python3 $root/bench/validity.py"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-if [ "$quick" = 1 ]; then neutral=500; nulls=500; else neutral=0; nulls=1000; fi
+if [ "$quick" = 1 ]; then neutral=300; nulls=300; else neutral=0; nulls=1000; fi
 
 run() { echo "+ $*" >&2; nice -n 10 "$@"; }
 
@@ -94,14 +99,20 @@ scan() {  # name matrix
   setup "$1"
   local t="scan.$2.$nulls.tsv" opts=(-p $pops -e data.env -n $nvar -k 20000 --calibrate $nulls -j $jobs --no-bar)
   [ "$1" = P1 ] || opts+=(-X)
-  [ -s "$t" ] || run "$tools/peltra2-scan" -i $counts -m $2.matrix "${opts[@]}" "${extra[@]}" \
+  [ -s "$t" ] && return
+  if [ "$direct" = 1 ]; then
+    opts=(-p $pops -e data.env -n $nvar -k 20000)
+    [ "$1" = P1 ] || opts+=(-X)
+    run $helper direct "$tools" "$peltra2" $counts $2.matrix $nulls "$t" "${opts[@]}" "${extra[@]}"
+  else
+    run "$tools/peltra2-scan" -i $counts -m $2.matrix "${opts[@]}" "${extra[@]}" \
       --work "scan.$2.$nulls.work" -o "$t" 2> "scan.$2.$nulls.log"
+  fi
 }
 
-# Every set's calibrated scan first, then the true matrix's, then the plain average's.
-for s in $sets; do setup "$s"; done
-for m in $matrices; do
-  for s in $sets; do scan "$s" "$m"; done
+# Set by set, the calibrated scan first, then the true matrix's, then the plain average's.
+for s in $sets; do
+  for m in $matrices; do scan "$s" "$m"; done
 done
 : > "$out/rows.md"
 for s in $sets; do
