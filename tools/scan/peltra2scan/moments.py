@@ -28,11 +28,8 @@ part of the result is sum_i c_i lambda_i w_i w_i' and the result stays
 positive definite; c0, the factor of the direction 1 (which a free ancestral
 frequency absorbs), is the mean of the c_i. Each c_i is set, by a few fixed
 point steps on the same null SNPs, to the ratio of T(w_i) of the data to that
-of null SNPs drawn with the current matrix. Each T(w_i) is taken over the
-SNPs whose standardised square (w_i'f)^2 / fbar(1-fbar) lies at or below the
-95% quantile of that of the nulls (data and nulls alike), so that SNPs under
-selection, far out in some direction, are not counted as drift there. With
-single=True all directions share one factor, matched on the sum of the T(w_i).
+of null SNPs drawn with the current matrix. With single=True all directions
+share one factor, matched on the sum of the T(w_i).
 """
 
 import numpy as np
@@ -41,8 +38,7 @@ from .calibrate import EPS_RANGE, fit_ancestral, read_numbers
 from .workdir import WorkError, read_count_file
 
 NULL_SNPS = 20000
-STEPS = 8
-TRIM = 0.95
+STEPS = 6
 
 
 def sampling_share(totals, pool_sizes=None):
@@ -76,27 +72,6 @@ def moment_terms(counts, totals, directions, pool_sizes=None):
 def moment_statistic(counts, totals, directions, pool_sizes=None):
     num, den = moment_terms(counts, totals, directions, pool_sizes)
     return num / den
-
-
-def snp_terms(counts, totals, directions, pool_sizes=None):
-    """Per SNP and direction: the corrected square, the plain square over fbar(1-fbar); per SNP fbar(1-fbar)."""
-    x = np.asarray(counts, dtype=float)
-    r = np.asarray(totals, dtype=float)
-    seen = r > 0
-    f = np.where(seen, x / np.where(seen, r, 1.0), 0.0)
-    s = f * (1.0 - f) * sampling_share(r, pool_sizes)
-    fbar = x.sum(1) / r.sum(1)
-    f = np.where(seen, f, fbar[:, None])
-    sq = (f @ directions) ** 2
-    h = fbar * (1.0 - fbar)
-    return sq - s @ directions ** 2, sq / h[:, None], h
-
-
-def trimmed_statistic(terms, limits):
-    """The moment statistic per direction over the SNPs whose standardised square is at most the limit."""
-    num, z, h = terms
-    keep = z <= limits
-    return (num * keep).sum(0) / (h[:, None] * keep).sum(0)
 
 
 def centred_basis(m):
@@ -152,8 +127,14 @@ def draw_null(rng, snps, sigma, n, pool_sizes=None):
     return counts, totals
 
 
+def null_statistic(snps, sigma, vecs, pool_sizes, seed, null_snps):
+    rng = np.random.default_rng(seed)
+    nc, nt = draw_null(rng, snps, sigma, null_snps, pool_sizes)
+    return moment_statistic(nc, nt, vecs, pool_sizes)
+
+
 def calibrate_matrix(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, steps=STEPS):
-    """The rescaled matrix, the factors per direction, the eigenvalues of C M C, and the trimmed moment
+    """The rescaled matrix, the factors per direction, the eigenvalues of C M C, and the moment
     statistics per direction of the data and of null SNPs drawn with the result."""
     m = np.asarray(m, dtype=float)
     counts = np.array([s[2] for s in snps], dtype=float)
@@ -161,33 +142,26 @@ def calibrate_matrix(snps, m, pool_sizes=None, single=False, seed=1, null_snps=N
     poly = (counts.sum(1) > 0) & (counts.sum(1) < totals.sum(1))
     if poly.sum() < 2:
         raise WorkError("the count file holds fewer than two polymorphic SNPs; no rescaling")
+    counts, totals = counts[poly], totals[poly]
     vals, vecs = centred_basis(m)
     if not vals.min() > 0:
         raise WorkError("the average matrix is not positive definite on the differences between populations")
-    data_terms = snp_terms(counts[poly], totals[poly], vecs, pool_sizes)
-    if not data_terms[0].sum() > 0:
+    data = moment_statistic(counts, totals, vecs, pool_sizes)
+    if not data.sum() > 0:
         raise WorkError("the count file shows no drift between populations beyond sampling; no rescaling")
     factors = np.ones(len(vals))
     cur = m
-    for step in range(steps + 1):
-        nc, nt = draw_null(np.random.default_rng(seed), snps, cur, null_snps, pool_sizes)
-        null_terms = snp_terms(nc, nt, vecs, pool_sizes)
-        # SNPs far out in a direction (beyond the nulls' TRIM quantile, in data and nulls alike) are
-        # left out of that direction's sums, so that a few SNPs under selection do not pass for drift
-        limits = np.quantile(null_terms[1], TRIM, axis=0)
-        data = trimmed_statistic(data_terms, limits)
-        null = trimmed_statistic(null_terms, limits)
-        if step == steps:
-            break
-        overall = data.sum() / null.sum()
+    for _ in range(steps):
+        null = null_statistic(snps, cur, vecs, pool_sizes, seed, null_snps)
         if single:
-            ratio = np.full(len(vals), overall)
+            ratio = np.full(len(vals), data.sum() / null.sum())
         else:
             # a direction whose drift the data do not measure (a statistic at or below 0) takes the overall ratio
             ok = (data > 0) & (null > 0)
-            ratio = np.where(ok, data / np.where(ok, null, 1.0), overall)
+            ratio = np.where(ok, data / np.where(ok, null, 1.0), data.sum() / null.sum())
         factors = np.clip(factors * ratio, 1e-2, 1e2)
         cur = transform(m, vecs, factors)
+    null = null_statistic(snps, cur, vecs, pool_sizes, seed, null_snps)
     return cur, factors, vals, data, null
 
 
