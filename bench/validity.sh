@@ -13,8 +13,8 @@
 # 2,000 neutral SNPs and 100 with the effect 0.1 of variable 1 of 2):
 #   A1, A2  peltra2-simulate --pops 6 --groups 3, seeds 601, 602
 #   B1, B2  the same with --pops 12 --tree, seeds 1201, 1202
-#   P1      pooled reads (pools of 40 copies, coverage 20..60), 6 groups
-#           populations, seed 701; BF only, as pooled mode has no XtX
+#   P1      pooled reads (pools of 40 copies, coverage 20..60), 6
+#           populations in 3 groups, seed 701; BF only (pooled mode has no XtX)
 # Per set and replicate r: matrix estimation "peltra2 -k 10000 -r r" on all
 # SNPs, "peltra2-matrix" (plain) and "peltra2-matrix --counts" (calibrated),
 # then "peltra2-scan -k 20000 -X --calibrate 1000" with each matrix. --quick
