@@ -29,7 +29,7 @@ class Calibration(ScratchTest):
         self.assertEqual(r.status, 0, r)
 
         header, rows = read_table(self.path("check.quantiles.tsv"))
-        self.assertEqual(header, ["statistic", "q95", "q99", "q99.9", "null_snps"])
+        self.assertEqual(header, ["statistic", "q95", "q99", "q99.9", "null_snps", "lambda"])
         self.assertEqual([row[0] for row in rows], STATS)
         q = {}
         for row in rows:

@@ -193,10 +193,50 @@ def apply_flags(rows, columns, limits, level):
             r.flags.append("NA" if not math.isfinite(v) else ("1" if v > limits[col][0][li] else "0"))
 
 
-def quantile_table(limits, columns):
-    lines = ["statistic\t" + "\t".join("q" + name for name, _ in LEVELS) + "\tnull_snps"]
+def finite_values(rows, j, col):
+    out = []
+    for r in rows:
+        if r.ok():
+            v = value_of(r.stats[j], col)
+            if math.isfinite(v):
+                out.append(v)
+    return sorted(out)
+
+
+def inflation(rows, null_rows, columns):
+    """Per column: lambda, the median of the data SNPs over the median of the null SNPs (NA when undefined).
+    Near 1 when the matrix matches the data's drift; above 1 the flags overstate the evidence."""
+    out = {}
+    for j, col in enumerate(columns):
+        data, null = finite_values(rows, j, col), finite_values(null_rows, j, col)
+        md = quantile(data, 0.5) if data else float("nan")
+        mn = quantile(null, 0.5) if null else float("nan")
+        out[col] = md / mn if mn > 0 else float("nan")
+    return out
+
+
+XTX_RANGE = (0.9, 1.1)
+
+
+def inflation_warning(lambdas):
+    """A warning when lambda of XtX lies outside XTX_RANGE, else None."""
+    lam = lambdas.get("XtX")
+    if lam is None or (math.isfinite(lam) and XTX_RANGE[0] <= lam <= XTX_RANGE[1]):
+        return None
+    return ("warning: lambda of XtX is %.3g, outside %g-%g: the matrix does not match the drift of the data, "
+            "so the flags %s; rescale the matrix with peltra2-matrix --counts (the count file of the "
+            "scan) and scan again" % (lam, XTX_RANGE[0], XTX_RANGE[1],
+                                      "overstate the evidence" if lam > 1 else "understate the evidence"))
+
+
+def quantile_table(limits, columns, lambdas=None):
+    lines = ["statistic\t" + "\t".join("q" + name for name, _ in LEVELS) + "\tnull_snps"
+             + ("\tlambda" if lambdas is not None else "")]
     for col in columns:
         qs, n = limits[col]
         name = "|%s|" % col if signed(col) else col
-        lines.append(name + "\t" + "\t".join("%.6e" % q for q in qs) + "\t%d" % n)
+        lam = ""
+        if lambdas is not None:
+            lam = "\t%.4f" % lambdas[col] if math.isfinite(lambdas[col]) else "\tNA"
+        lines.append(name + "\t" + "\t".join("%.6e" % q for q in qs) + "\t%d" % n + lam)
     return "\n".join(lines) + "\n"

@@ -1,0 +1,172 @@
+#!/usr/bin/python3
+"""Helpers of bench/validity.sh.
+
+    validity.py subsample COUNTS EFFECT_LOCI N OUT
+        OUT.counts: the first N neutral SNPs and every effect SNP of COUNTS, in
+        order; OUT.effect_loci: the effect SNPs' indices in OUT.counts.
+    validity.py rows SET EFFECT_LOCI LABEL=TABLE ...
+        One line per statistic: the share of neutral SNPs above the null's 99%
+        and 95% quantiles, the power at the 1% empirical cut (the share of
+        effect SNPs above the 99% quantile of the neutral SNPs' own values)
+        and lambda, for each scan table (peltra2-scan --calibrate; its
+        quantiles file beside it), side by side; "-" for a missing table.
+    validity.py direct TOOLS PELTRA2 COUNTS MATRIX NULLS TABLE PELTRA2_OPTIONS...
+        What "peltra2-scan -i COUNTS -m MATRIX --calibrate NULLS -o TABLE
+        OPTIONS" computes (the same null SNPs, seeds and statistics, so the
+        same numbers), with peltra2 -t run directly, two at a time: a cheap
+        scan for the reference matrices. Writes TABLE and its quantiles file
+        (with lambda)."""
+
+import math
+import os
+import subprocess
+import sys
+from concurrent.futures import ThreadPoolExecutor
+
+
+def read_effect(path):
+    with open(path) as f:
+        return {int(x) for x in f.read().split()}
+
+
+def subsample(counts, effect, n, out):
+    eff = read_effect(effect)
+    with open(counts) as f:
+        lines = f.read().splitlines()
+    keep, neutral = [], 0
+    for i in range(1, len(lines) // 2 + 1):
+        if i in eff or neutral < n:
+            keep.append(i)
+            neutral += i not in eff
+    with open(out + ".counts", "w") as f:
+        f.write("".join(lines[2 * i - 2] + "\n" + lines[2 * i - 1] + "\n" for i in keep))
+    with open(out + ".effect_loci", "w") as f:
+        f.write("".join("%d\n" % (j + 1) for j, i in enumerate(keep) if i in eff))
+
+
+def quantile(values, prob):
+    values = sorted(values)
+    h = (len(values) - 1) * prob
+    lo = math.floor(h)
+    hi = min(lo + 1, len(values) - 1)
+    return values[lo] + (h - lo) * (values[hi] - values[lo])
+
+
+def measure(path, effect):
+    """Per statistic: (99%, 95%, power, lambda) of one scan table."""
+    with open(path) as f:
+        head = f.readline().rstrip("\n").split("\t")
+        rows = [line.rstrip("\n").split("\t") for line in f]
+    q = {}
+    with open(path[:-4] + ".quantiles.tsv") as f:
+        qhead = f.readline().rstrip("\n").split("\t")
+        for line in f:
+            v = line.rstrip("\n").split("\t")
+            q[v[0]] = dict(zip(qhead[1:], v[1:]))
+    out = {}
+    for col in [c for c in head if c == "XtX" or c.startswith("BF_")]:
+        j = head.index(col)
+        neutral = [float(r[j]) for r in rows if r[-1] == "ok" and int(r[0]) not in effect]
+        hit = [float(r[j]) for r in rows if r[-1] == "ok" and int(r[0]) in effect]
+        cut = quantile(neutral, 0.99)
+        share = lambda vals, t: 100.0 * sum(v > t for v in vals) / max(1, len(vals))  # noqa: E731
+        out[col] = (share(neutral, float(q[col]["q99"])), share(neutral, float(q[col]["q95"])),
+                    share(hit, cut), q[col].get("lambda", "NA"))
+    return out
+
+
+def rows(name, effect_path, tables):
+    effect = read_effect(effect_path)
+    found = {}
+    for arg in tables:
+        label, path = arg.split("=", 1)
+        if os.path.exists(path) and os.path.exists(path[:-4] + ".quantiles.tsv"):
+            found[label] = measure(path, effect)
+    labels = [a.split("=", 1)[0] for a in tables]
+    stats = sorted({c for m in found.values() for c in m}, key=lambda c: (c == "XtX", c))
+    for col in stats:
+        cells = []
+        for what in range(4):
+            for label in labels:
+                v = found.get(label, {}).get(col)
+                cells.append("-" if v is None else (v[what] if what == 3 else "%.1f" % v[what]))
+        print("| %s | %s | %s |" % (name, col, " | ".join(cells)))
+
+
+class Row:
+    def __init__(self, stats):
+        self.stats = stats
+
+    def ok(self):
+        return self.stats is not None
+
+
+def read_result(d, nvar, opts):
+    try:
+        with open(os.path.join(d, "result.bf")) as f:
+            stats = f.read().split()[1:1 + nvar]
+        if "-X" in opts:
+            with open(os.path.join(d, "result.xtx")) as f:
+                stats.append(f.read().split()[1])
+        return stats
+    except (OSError, IndexError):
+        return None
+
+
+def direct(tools, peltra2, counts, matrix, nulls, table, opts):
+    sys.path.insert(0, tools)
+    from peltra2scan import calibrate, workdir
+    k = int(opts[opts.index("-p") + 1])
+    nvar = int(opts[opts.index("-n") + 1])
+    pool = None
+    if "-s" in opts:
+        pool = calibrate.read_numbers(opts[opts.index("-s") + 1], k, 1, int, "sample-size file")[0]
+    # the runs work in folders of their own: file arguments made absolute
+    opts = [os.path.abspath(v) if i and opts[i - 1] in ("-e", "-s") else v for i, v in enumerate(opts)]
+    opts = opts + ["-m", os.path.abspath(matrix)]
+    snps = workdir.read_count_file(counts, k)
+    text, _ = calibrate.simulate_null(snps, calibrate.read_matrix(matrix, k), nulls, 1, pool)
+    lines = text.splitlines(True)
+    null_snps = [(lines[2 * i], lines[2 * i + 1]) for i in range(nulls)]
+    cols = ["BF_%d" % (v + 1) for v in range(nvar)] + (["XtX"] if "-X" in opts else [])
+    tmp = table[:-4] + ".direct"  # one folder per run; a stopped scan resumes
+    os.makedirs(tmp, exist_ok=True)
+
+    def one(job):
+        i, first, second = job
+        d = os.path.join(tmp, str(i))
+        if os.path.exists(os.path.join(d, "done")):
+            return read_result(d, nvar, opts)
+        os.makedirs(d, exist_ok=True)
+        with open(os.path.join(d, "counts"), "wb") as f:
+            f.write(first.encode() if isinstance(first, str) else first)
+            f.write(second.encode() if isinstance(second, str) else second)
+        for name in ("result.bf", "result.xtx"):
+            if os.path.exists(os.path.join(d, name)):
+                os.remove(os.path.join(d, name))
+        subprocess.run([peltra2, "-t", "-i", "counts", "-o", "result", "-r", str(abs(i))] + opts, cwd=d,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        open(os.path.join(d, "done"), "w").close()
+        return read_result(d, nvar, opts)
+
+    with ThreadPoolExecutor(2) as pool_:
+        data = list(pool_.map(one, [(i + 1, s[0], s[1]) for i, s in enumerate(snps)]))
+        null = list(pool_.map(one, [(-(i + 1), a, b) for i, (a, b) in enumerate(null_snps)]))
+    rows_, null_rows = [Row(x) for x in data], [Row(x) for x in null]
+    limits = calibrate.thresholds(null_rows, cols)
+    with open(table[:-4] + ".quantiles.tsv", "w") as f:
+        f.write(calibrate.quantile_table(limits, cols, calibrate.inflation(rows_, null_rows, cols)))
+    with open(table, "w") as f:
+        f.write("\t".join(["snp", "name"] + cols + ["status"]) + "\n")
+        for i, r in enumerate(rows_, 1):
+            f.write("\t".join([str(i), str(i)] + (r.stats or ["NA"] * len(cols)) +
+                              ["ok" if r.ok() else "failed"]) + "\n")
+
+
+if __name__ == "__main__":
+    if sys.argv[1] == "subsample":
+        subsample(sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5])
+    elif sys.argv[1] == "direct":
+        direct(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], int(sys.argv[6]), sys.argv[7], sys.argv[8:])
+    else:
+        rows(sys.argv[2], sys.argv[3], sys.argv[4:])

@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# Do the scan's flags mean what they say? Simulates data sets with known
+# neutral and effect SNPs, runs the documented workflow on each and prints,
+# per statistic, the neutral SNPs flagged at the 99% and 95% levels, the
+# power at the 1% empirical cut and lambda (XtX: the median of the data over
+# that of the null SNPs), for three matrices side by side: the true one, the
+# plain average of matrix estimation and the workflow's rescaled one.
+#
+#   bash bench/validity.sh [--quick] [--direct] [--build DIR] [--out DIR]
+#                          [--sets "A1 B1 ..."] [--matrices "calibrated true plain"] [-j N]
+#
+# Sets (6 populations in 3 groups, or 12 on a random tree; copies 40..60;
+# 2,000 neutral SNPs and 100 with the effect 0.1 of variable 1 of 2):
+#   A1, A2  peltra2-simulate --pops 6 --groups 3, seeds 601, 602
+#   B1, B2  the same with --pops 12 --tree, seeds 1201, 1202
+#   P1      pooled reads (pools of 40 copies, coverage 20..60), 6
+#           populations in 3 groups, seed 701; BF only (pooled mode has no XtX)
+# Per set and replicate r: matrix estimation "peltra2 -k 10000 -r r" on all
+# SNPs, "peltra2-matrix" (plain) and "peltra2-matrix --counts" (calibrated),
+# then "peltra2-scan -k 20000 -X --calibrate 1000" with each matrix. --quick
+# scans the first 300 neutral SNPs and the 100 effect SNPs, with
+# --calibrate 300 (the matrices still come from all SNPs): 700 test runs per
+# scan instead of 3,100. --direct runs peltra2 -t itself, two at a
+# time, with the null SNPs, seeds and options peltra2-scan would use (so the
+# same numbers; bench/validity.py), without the scan's per-SNP job overhead:
+# about 20 times less CPU on a small K. Uses the peltra2 and tools of an existing
+# build (--build, default: build at the top of the repository), runs under
+# nice, and keeps everything in --out (default: build-validity), so that a
+# second call reuses finished steps.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+out="$root/build-validity"
+sets="A1 A2 B1 B2"
+matrices="calibrated true plain"
+quick=0
+jobs=2
+direct=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --quick) quick=1 ;;
+    --build) build=$(cd "$2" && pwd); shift ;;
+    --out) out="$2"; shift ;;
+    --sets) sets="$2"; shift ;;
+    --matrices) matrices="$2"; shift ;;
+    -j) jobs="$2"; shift ;;
+    --direct) direct=1 ;;
+    -h|--help) sed -n '2,29p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "unknown option $1 (see --help)" >&2; exit 1 ;;
+  esac
+  shift
+done
+
+peltra2="$build/peltra2"
+tools="$build/tools"
+for f in "$peltra2" "$tools/peltra2-simulate" "$tools/peltra2-matrix" "$tools/peltra2-scan"; do
+  [ -x "$f" ] || { echo "missing $f: build first (cmake --build $build)" >&2; exit 1; }
+done
+helper="/usr/bin/python3 $root/bench/validity.py"
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+if [ "$quick" = 1 ]; then neutral=300; nulls=300; else neutral=0; nulls=1000; fi
+
+run() { echo "+ $*" >&2; nice -n 10 "$@"; }
+
+setup() {  # name: the set's options in globals, its data and matrices made once
+  name=$1 extra=() nvar=2
+  case "$name" in
+    A1|A2) rep=${name#A}; seed=$((600 + rep)); pops=6; copies=40,44,48,52,56,60
+           sim=(--groups 3) ;;
+    B1|B2) rep=${name#B}; seed=$((1200 + rep)); pops=12
+           copies=40,44,48,52,56,60,40,44,48,52,56,60; sim=(--tree) ;;
+    P1)    rep=1; seed=701; pops=6; copies=40
+           sim=(--groups 3 --pooled --min-coverage 20 --max-coverage 60)
+           extra=(-x -s "$out/$name/data.samplesize"); nvar=1 ;;
+    *) echo "unknown set $name" >&2; exit 1 ;;
+  esac
+  mkdir -p "$out/$name"
+  cd "$out/$name"
+  [ -s data.matrix ] || run "$tools/peltra2-simulate" --pops $pops --loci 2100 --copies $copies \
+      "${sim[@]}" --env 2 --beta 0.1 --effect-fraction 0.047619048 --seed $seed --out data >/dev/null
+  if [ ! -s estimation.out ]; then
+    run "$peltra2" -i data.counts -p $pops -k 10000 -r $rep "${extra[@]}" > estimation.tmp
+    mv estimation.tmp estimation.out
+  fi
+  [ -s plain.matrix ] || run "$tools/peltra2-matrix" estimation.out -o plain.matrix
+  [ -s calibrated.matrix ] || run "$tools/peltra2-matrix" estimation.out --counts data.counts \
+      "${extra[@]}" -o calibrated.matrix 2> calibrated.log
+  [ -s true.matrix ] || cp data.matrix true.matrix
+  counts=data.counts effect=data.effect_loci
+  if [ "$neutral" -gt 0 ]; then
+    $helper subsample data.counts data.effect_loci $neutral quick
+    counts=quick.counts effect=quick.effect_loci
+  fi
+}
+
+scan() {  # name matrix
+  setup "$1"
+  local t="scan.$2.$nulls.tsv" opts=(-p $pops -e data.env -n $nvar -k 20000 --calibrate $nulls -j $jobs --no-bar)
+  [ "$1" = P1 ] || opts+=(-X)
+  [ -s "$t" ] && return
+  if [ "$direct" = 1 ]; then
+    opts=(-p $pops -e data.env -n $nvar -k 20000)
+    [ "$1" = P1 ] || opts+=(-X)
+    run $helper direct "$tools" "$peltra2" $counts $2.matrix $nulls "$t" "${opts[@]}" "${extra[@]}"
+  else
+    run "$tools/peltra2-scan" -i $counts -m $2.matrix "${opts[@]}" "${extra[@]}" \
+      --work "scan.$2.$nulls.work" -o "$t" 2> "scan.$2.$nulls.log"
+  fi
+}
+
+# Set by set, the calibrated scan first, then the true matrix's, then the plain average's.
+for s in $sets; do
+  for m in $matrices; do scan "$s" "$m"; done
+done
+: > "$out/rows.md"
+for s in $sets; do
+  setup "$s"
+  args=()
+  for m in true plain calibrated; do args+=("$m=scan.$m.$nulls.tsv"); done
+  $helper rows "$s" $effect "${args[@]}" >> "$out/rows.md"
+done
+echo
+echo "Neutral SNPs above the null's 99% and 95% quantiles, power at the 1% empirical cut (%),"
+echo "lambda; each for the true matrix, the plain average and the calibrated matrix."
+echo
+echo "| set | statistic | 99% true | 99% plain | 99% calib. | 95% true | 95% plain | 95% calib. |" \
+     "power true | power plain | power calib. | lambda true | lambda plain | lambda calib. |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
+cat "$out/rows.md"
