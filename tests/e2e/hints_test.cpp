@@ -15,6 +15,7 @@ namespace {
 
 const char *kTest = "-t -i snp.txt -e env.txt -m matrix.txt -n 2 -p 4 -k 5001 -r 5 ";
 const char *kMatrixRun = "-i counts.txt -p 4 -k 10 -r 5 ";
+const char *kTwoLoci = "12\t30\t7\t21\n28\t10\t33\t19\n5\t9\t14\t2\n15\t11\t6\t18\n";
 
 struct Row {
   std::vector<std::pair<std::string, std::string>> files;  // over the defaults
@@ -22,7 +23,7 @@ struct Row {
   int status;
   std::string out;  // fragment of standard output
   std::string err;  // what standard error starts with ("" = empty)
-  std::vector<std::pair<std::string, const char *>> after;  // file content; null = absent
+  std::vector<std::pair<std::string, const char *>> after = {};  // content; null = absent
 };
 
 const Row kRows[] = {
@@ -86,7 +87,7 @@ TEST(Hints, EachRowKeepsTheOutputAndAddsItsHint) {
   for (const Row &row : kRows) {
     TempDir d;
     d.write("snp.txt", e2e::kOneLocus);
-    d.write("counts.txt", e2e::kTwoLoci);
+    d.write("counts.txt", kTwoLoci);
     d.write("env.txt", e2e::kEnviron);
     d.write("matrix.txt", e2e::kMatrix);
     d.write("sizes.txt", e2e::kSampleSizes);
@@ -95,11 +96,15 @@ TEST(Hints, EachRowKeepsTheOutputAndAddsItsHint) {
     SCOPED_TRACE(row.args + "\n--- stdout ---\n" + r.out + "--- stderr ---\n" + r.err);
     EXPECT_EQ(r.status, row.status);
     EXPECT_NE(r.out.find(row.out), std::string::npos);
-    if (row.err.empty()) EXPECT_EQ(r.err, "");
+    if (row.err.empty()) {
+      EXPECT_EQ(r.err, "");
+    }
     EXPECT_EQ(r.err.compare(0, row.err.size(), row.err), 0);
     for (const auto &[name, content] : row.after) {
       EXPECT_EQ(d.exists(name), content != nullptr) << name;
-      if (content) EXPECT_EQ(d.read(name), content) << name;
+      if (content) {
+        EXPECT_EQ(d.read(name), content) << name;
+      }
     }
   }
 }

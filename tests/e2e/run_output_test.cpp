@@ -29,7 +29,7 @@ void write_inputs(const TempDir &d) {
 
 // The whole standard output of start-up, and the working files it leaves:
 // matrix estimation reads neither -e nor -m and empties pop_spec.out; a test
-// run creates an empty frequency file even without -f.
+// run creates no frequency file without -f.
 TEST(RunOutput, StartupPrintsEveryStageInItsPlace) {
   const struct {
     const char *args, *out, *freqs;
@@ -52,7 +52,7 @@ TEST(RunOutput, StartupPrintsEveryStageInItsPlace) {
        "seed is set\nTEST = 1 . So running test at a SNP\nnumber of environmental variables 2\n\n"
        "MCMC VER 0.71 (THREADED)\nITERATIONS = 5001\nINPUT FILE = snp.txt\nMATRIX FILE = matrix.txt\n"
        "SEED = -5\n\nENVIRON FILE = env.txt\nreading environ\nnum_alleles = 2.000000\nnumber of loci = 1\n",
-       ""},
+       nullptr},
   };
   for (const auto &row : rows) {
     TempDir d;
