@@ -22,8 +22,8 @@
 # --calibrate 300 (the matrices still come from all SNPs): 700 test runs per
 # scan instead of 3,100. --direct runs peltra2 -t itself, two at a
 # time, with the null SNPs, seeds and options peltra2-scan would use (so the
-# same numbers; bench/validity.py), without the scan's per-SNP job overhead:
-# about 20 times less CPU on a small K. Uses the peltra2 and tools of an existing
+# same numbers; bench/validity.py), a check that the table does not depend
+# on the scan's own machinery. Uses the peltra2 and tools of an existing
 # build (--build, default: build at the top of the repository), runs under
 # nice, and keeps everything in --out (default: build-validity), so that a
 # second call reuses finished steps.
