@@ -10,7 +10,7 @@ import time
 
 from .options import BURN_IN
 
-JOB_SCRIPT = "peltra2-scan-job"
+JOB_PROGRAM = "peltra2-scan-job"
 # prctl option: orphaned descendants are reparented to this process.
 PR_SET_CHILD_SUBREAPER = 36
 
@@ -25,11 +25,11 @@ class Interrupted(Exception):
         self.signum = signum
 
 
-def job_script():
+def job_program():
     here = os.path.dirname(os.path.realpath(__file__))
-    path = os.path.realpath(os.path.join(here, "..", JOB_SCRIPT))
+    path = os.path.realpath(os.path.join(here, "..", JOB_PROGRAM))
     if not os.access(path, os.X_OK):
-        raise RunError("cannot find %s next to peltra2-scan" % JOB_SCRIPT)
+        raise RunError("cannot find %s next to peltra2-scan" % JOB_PROGRAM)
     return path
 
 
@@ -117,7 +117,7 @@ def run_all(work, counts, batches, peltra2, args, base_seed, tag, jobs=None, ssh
     a stopped run recorded stays recorded; the rest runs again when the scan
     resumes."""
     def job(offset, first, last, name):
-        return [job_script(), peltra2, work, counts, offset, first, last, str(base_seed), name] + args
+        return [job_program(), peltra2, work, counts, offset, first, last, str(base_seed), name] + args
 
     direct = one_at_a_time and not sshloginfile and not bar
     if not direct and shutil.which("parallel") is None:

@@ -1,0 +1,260 @@
+// peltra2-scan-job: one batch of consecutive SNPs of a scan; peltra2-scan runs
+// it, directly or through GNU parallel (also on other hosts, --sshloginfile).
+//
+//   peltra2-scan-job PELTRA2 WORK COUNTS OFFSET FIRST LAST BASE_SEED RECORDS [peltra2 test options...]
+//
+// Reads SNPs FIRST .. LAST (two lines each) of COUNTS from byte OFFSET on and
+// runs "PELTRA2 -t -i snp.counts -o result -r BASE_SEED+I OPTIONS" for each, one
+// after another, in the scratch folder WORK/run/FIRST (removed at the end).
+// Each SNP whose run has ended gets one line appended to WORK/done/RECORDS:
+//   I<TAB>ok<TAB>STATISTICS       the run completed; its result fields, tab-separated
+//   I<TAB>failed<TAB>MESSAGE      peltra2 stopped on this SNP (its message), or crashed
+// With -f the frequency file of SNP I is kept as WORK/freqs/I.freqs.
+// Exits 0 once every SNP of the batch is recorded. Otherwise (stopped by HUP,
+// INT or TERM, the scan gone, peltra2 stopped by a signal that stops scans,
+// peltra2 not runnable, a file problem) it exits non-zero, and the SNPs not
+// recorded run again when the scan resumes.
+//
+// A compiled program rather than a shell loop: it starts each run with
+// posix_spawn and keeps its files open for the batch, so that a scan costs
+// little more than its runs.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+volatile sig_atomic_t stop_signal = 0;
+
+void on_stop(int sig) { stop_signal = sig; }
+
+[[noreturn]] void fail(int status, const std::string &what) {
+  fprintf(stderr, "%s%s\n", what.compare(0, 7, "usage: ") ? "peltra2-scan-job: " : "", what.c_str());
+  exit(status);
+}
+
+[[noreturn]] void fail_errno(const std::string &what) { fail(3, what + ": " + strerror(errno)); }
+
+// A file the batch appends to and reads back: each run's part is what lies
+// past the size it had before the run.
+struct Tail {
+  int fd = -1;
+  off_t start = 0;
+
+  void open_file(const char *name, bool append) {
+    fd = open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | (append ? O_APPEND : 0), 0644);
+    if (fd < 0) fail_errno(std::string("cannot create ") + name);
+  }
+  off_t size() const {
+    struct stat st;
+    return fstat(fd, &st) == 0 ? st.st_size : 0;
+  }
+  void mark() { start = size(); }
+  // What was written since mark(); the next run's part starts after it.
+  std::string since_mark() {
+    off_t end = size();
+    std::string s(static_cast<size_t>(end - start), '\0');
+    ssize_t got = s.empty() ? 0 : pread(fd, &s[0], s.size(), start);
+    s.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    start = end;
+    return s;
+  }
+};
+
+// The first whole line of a run's result: the text after its first field.
+bool result_fields(const std::string &text, std::string &fields) {
+  size_t nl = text.find('\n');
+  if (nl == std::string::npos) return false;
+  std::string line = text.substr(0, nl);
+  size_t tab = line.find('\t');
+  fields = tab == std::string::npos ? line : line.substr(tab + 1);
+  return true;
+}
+
+// The last non-blank line of a run's messages, tabs made spaces; lines of
+// peltra2's own hints ("peltra2: ...", naming this job's working files) are
+// passed over when asked.
+std::string last_line(const std::string &text, bool skip_hints) {
+  std::string last;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t nl = text.find('\n', pos);
+    if (nl == std::string::npos) nl = text.size();
+    std::string line = text.substr(pos, nl - pos);
+    pos = nl + 1;
+    if (line.find_first_not_of(" \t\r\v\f") == std::string::npos) continue;
+    if (skip_hints && line.compare(0, 9, "peltra2: ") == 0) continue;
+    last = line;
+  }
+  for (char &c : last)
+    if (c == '\t') c = ' ';
+  return last;
+}
+
+bool read_line(FILE *in, std::string &line) {
+  line.clear();
+  int c;
+  while ((c = getc(in)) != EOF && c != '\n') line += static_cast<char>(c);
+  return c == '\n' || !line.empty();
+}
+
+void write_all(int fd, const std::string &s, const char *name) {
+  size_t done = 0;
+  while (done < s.size()) {
+    ssize_t n = write(fd, s.data() + done, s.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) fail_errno(std::string("cannot write ") + name);
+    done += static_cast<size_t>(n);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 9)
+    fail(2, "usage: peltra2-scan-job PELTRA2 WORK COUNTS OFFSET FIRST LAST BASE_SEED RECORDS [OPTIONS...]");
+  const char *bin = argv[1];
+  const std::string work = argv[2];
+  const char *counts = argv[3];
+  const long long offset = atoll(argv[4]);
+  const long first = atol(argv[5]), last = atol(argv[6]);
+  const long long base = atoll(argv[7]);
+  const std::string records = work + "/done/" + argv[8];
+  std::string main_stat = "bf";
+  bool xtx = false, keep_freqs = false;
+  for (int a = 9; a < argc; a++) {
+    if (!strcmp(argv[a], "-z") || !strcmp(argv[a], "-x")) main_stat = "cor";
+    if (!strcmp(argv[a], "-X")) xtx = true;
+    if (!strcmp(argv[a], "-f")) keep_freqs = true;
+  }
+
+  struct sigaction sa {};
+  sa.sa_handler = on_stop;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGHUP, SIGINT, SIGTERM}) sigaction(sig, &sa, nullptr);
+  const pid_t parent = getppid();
+
+  const std::string run = work + "/run/" + std::to_string(first);
+  std::error_code ec;
+  std::filesystem::remove_all(run, ec);
+  std::filesystem::create_directories(run, ec);
+  if (ec || chdir(run.c_str()) != 0) fail(3, "cannot make " + run);
+
+  FILE *in = fopen(counts, "r");
+  if (!in || fseeko(in, static_cast<off_t>(offset), SEEK_SET) != 0) fail_errno(std::string("cannot read ") + counts);
+  // The scan's lock is inherited and stays open: every descriptor of ours is
+  // closed on exec, and none of them is the lock's.
+  int rec_fd = open(records.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (rec_fd < 0) fail_errno("cannot open " + records);
+  Tail res, rx, out, err;
+  res.open_file(("result." + main_stat).c_str(), false);
+  rx.open_file("result.xtx", false);
+  out.open_file("out", true);
+  err.open_file("err", true);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out.fd, 1);
+  posix_spawn_file_actions_adddup2(&actions, err.fd, 2);
+  // peltra2 runs with the stop signals at their defaults, whatever this job
+  // inherited, so that a signal to the job's process group stops it too.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) sigaddset(&defaults, sig);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+
+  std::string a, b;
+  for (long i = first; i <= last; i++) {
+    // Stopped, or the scan gone (killed hard): stop; the lock held until then
+    // keeps a resumed scan waiting.
+    if (stop_signal) exit(128 + stop_signal);
+    if (getppid() != parent) exit(3);
+    if (!read_line(in, a) || !read_line(in, b))
+      fail(3, std::string(counts) + " ends before SNP " + std::to_string(i));
+    {
+      int fd = open("snp.counts", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      if (fd < 0) fail_errno("cannot write snp.counts");
+      write_all(fd, a + "\n" + b + "\n", "snp.counts");
+      close(fd);
+    }
+    for (Tail *t : {&res, &rx, &out, &err}) t->mark();
+
+    const std::string seed = std::to_string(base + i);
+    std::vector<char *> args = {const_cast<char *>(bin), const_cast<char *>("-t"), const_cast<char *>("-i"),
+                                const_cast<char *>("snp.counts"), const_cast<char *>("-o"),
+                                const_cast<char *>("result"), const_cast<char *>("-r"),
+                                const_cast<char *>(seed.c_str())};
+    for (int k = 9; k < argc; k++) args.push_back(argv[k]);
+    args.push_back(nullptr);
+    pid_t pid;
+    int spawn_error = posix_spawnp(&pid, bin, &actions, &attr, args.data(), environ);
+    if (spawn_error) fail(spawn_error == ENOENT ? 127 : 126, std::string("cannot run ") + bin);
+    int status;
+    while (waitpid(pid, &status, 0) < 0) {
+      if (errno != EINTR) fail_errno("cannot wait for peltra2");
+      // Stopped while peltra2 runs: stop it too; its SNP is not recorded.
+      if (stop_signal) kill(pid, SIGTERM);
+    }
+    if (stop_signal) exit(128 + stop_signal);
+
+    std::string rec;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+      std::string fields, x;
+      if (!result_fields(res.since_mark(), fields)) {
+        rec = "failed\tpeltra2 wrote no result line";
+      } else {
+        if (!fields.empty() && fields.back() == '\t') fields.pop_back();
+        rec = "ok\t" + fields;
+        if (xtx) {
+          if (result_fields(rx.since_mark(), x))
+            rec += "\t" + x;
+          else
+            rec = "failed\tpeltra2 wrote no XtX line";
+        }
+      }
+      struct stat st;
+      if (keep_freqs && stat("snp.counts.freqs", &st) == 0 && st.st_size > 0) {
+        const std::string dest = work + "/freqs/" + std::to_string(i) + ".freqs";
+        if (rename("snp.counts.freqs", dest.c_str()) != 0) fail_errno("cannot move the frequencies to " + dest);
+      }
+    } else if (WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127)) {
+      fail(WEXITSTATUS(status), std::string("cannot run ") + bin);
+    } else if (WIFSIGNALED(status)) {
+      int sig = WTERMSIG(status);
+      // Signals that stop a scan leave the SNP unrecorded.
+      if (sig == SIGHUP || sig == SIGINT || sig == SIGQUIT || sig == SIGKILL || sig == SIGPIPE || sig == SIGTERM)
+        exit(128 + sig);
+      rec = "failed\tpeltra2 ended by signal " + std::to_string(sig);
+    } else {
+      // peltra2 prints a fatal message on standard output, the numerics and
+      // the random library on standard error.
+      std::string msg = last_line(err.since_mark(), true);
+      if (msg.empty()) msg = last_line(out.since_mark(), false);
+      if (msg.empty()) msg = "peltra2 exited with status " + std::to_string(WEXITSTATUS(status));
+      rec = "failed\t" + msg;
+    }
+    // One write per record: a record is whole or, after a crash, a last line
+    // without its line break that the scan ignores.
+    write_all(rec_fd, std::to_string(i) + "\t" + rec + "\n", records.c_str());
+    // The run's output is not needed any more: keep the files small.
+    for (Tail *t : {&out, &err})
+      if (t->size() > (1 << 20) && ftruncate(t->fd, 0) != 0) fail_errno("cannot empty a message file");
+  }
+  fclose(in);
+  if (chdir(work.c_str()) == 0) std::filesystem::remove_all(run, ec);
+  return 0;
+}
