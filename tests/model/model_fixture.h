@@ -30,14 +30,15 @@ namespace modeltest {
       },                                                                                 \
       ::testing::ExitedWithCode(1), regex)
 
-inline double **identity(int K, double scale = 1) {
+inline double **identity(int K) {
   double **m = dmatrix(1, K, 1, K);
   for (int i = 1; i <= K; i++)
-    for (int j = 1; j <= K; j++) m[i][j] = i == j ? scale : 0;
+    for (int j = 1; j <= K; j++) m[i][j] = i == j;
   return m;
 }
 
 // Fresh model-wide state for K populations in the ordinary (not pooled) mode.
+// The state and its loci live until the process ends, by design.
 inline void setup_model(int K) {
   NUMPOPS = K;
   POOL = 0;

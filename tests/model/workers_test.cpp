@@ -5,7 +5,9 @@
 #include <time.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
+#include <random>
 
 #include "model_fixture.h"
 
@@ -98,6 +100,54 @@ TEST(WorkerPair, EmptyShareRunsBothOnTheCaller) {
     EXPECT_TRUE(pthread_equal(records[1].thread, pthread_self()));
     EXPECT_EQ(order_of[0], 0);
     EXPECT_EQ(order_of[1], 1);
+  }
+}
+
+// Whole iterations as the run makes them, over enough loci for both
+// workers to take part in every step: the accepted loci are exactly those
+// that took over new vectors, and every cached term matches the state after
+// each iteration.
+TEST(WorkerPair, WholeIterationsKeepEveryCachedTerm) {
+  const int K = 3, L = 301;
+  setup_model(K);
+  setall(77, 78);
+  init_sigmas();
+  std::mt19937 gen(3);
+  ALLELE **loc = new ALLELE *[L];
+  for (int l = 0; l < L; l++) {
+    std::vector<int> c(K), t(K);
+    for (int k = 0; k < K; k++) {
+      t[k] = std::uniform_int_distribution<int>(0, 30)(gen);
+      c[k] = std::uniform_int_distribution<int>(0, t[k])(gen);
+    }
+    c[0] = 1;
+    t[0] = std::max(t[0], 3);
+    loc[l] = make_locus(c, t);
+  }
+  setup_workers(loc, L);
+  NU = K + 2.0 * L;
+  init_epsilon(loc);
+  init_thetas(loc);
+  seed = -4242;
+  for (int it = 0; it < 30; it++) {
+    update_epsilon_all(loc, L);
+    update_sigmas(loc);
+    std::vector<std::vector<double>> before(L);
+    for (int l = 0; l < L; l++) before[l].assign(loc[l]->theta_offset + 1, loc[l]->theta_offset + K + 1);
+    update_thetas_pair(thread_data1, thread_data2);
+    int changed = 0;
+    for (int l = 0; l < L; l++) {
+      ALLELE *a = loc[l];
+      changed += before[l] != std::vector<double>(a->theta_offset + 1, a->theta_offset + K + 1);
+      // The epsilon step keeps p only up to rounding.
+      for (int k = 1; k <= K; k++) {
+        double want = multinom_prob(a->epsilon + a->theta_offset[k], a, k);
+        ASSERT_NEAR(a->multinom_prob[k], want, 1e-9 * std::max(1.0, fabs(want)));
+      }
+      ASSERT_EQ(a->multivar_prob, multivar_prob(a->theta_offset, a->epsilon));
+    }
+    EXPECT_EQ(thread_data1->allelesupdated + thread_data2->allelesupdated, changed);
+    EXPECT_GT(changed, 0);
   }
 }
 
