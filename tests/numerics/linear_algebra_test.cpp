@@ -111,26 +111,18 @@ TEST(DmatInverse, KnownAnswersAndSingularity) {
 }
 
 TEST(Products, ShapesSummationOrderAndTriangles) {
-  double **m1 = make_mat({{1, 2, 3}, {4, 5, 6}});
-  double **y = dmat_mult(m1, 2, 3, make_mat({{1, 0}, {0, 1}, {1, 1}}), 3, 2);
+  double **y = dmat_mult(make_mat({{1, 2, 3}, {4, 5, 6}}), 2, 3, make_mat({{1, 0}, {0, 1}, {1, 1}}), 3, 2);
   EXPECT_EQ(y[1][1] * 1000 + y[1][2] * 100 + y[2][1] * 10 + y[2][2], 4000 + 500 + 100 + 11);
-  double **t = dmat_transpose(m1, 2, 3);
-  EXPECT_EQ(t[3][1], 3.0);
-  EXPECT_EQ(&t[3][2] - &t[1][1], 5);
-  EXPECT_EXIT(dmat_mult(m1, 2, 3, m1, 2, 3), ExitedWithCode(1), nrerror_regex("invalid matrix multiplication"));
+  EXPECT_EQ(dmat_transpose(y, 2, 2)[1][2], 10.0);
+  EXPECT_EXIT(dmat_mult(y, 2, 2, y, 3, 2), ExitedWithCode(1), nrerror_regex("invalid matrix multiplication"));
   // Sums run in order of k: 1e16 - 1e16 + 1 is 1; from the other end 1 is lost.
   EXPECT_EQ(dmat_mult(make_mat({{1e16, -1e16, 1}}), 1, 3, make_mat({{1}, {1}, {1}}), 3, 1)[1][1], 1.0);
-  double *out = dvector(1, 3);
-  dmat_vect_mult(make_mat({{1e16, -1e16, 1}, {0, 0, 0}, {0, 0, 0}}), make_vec({1, 1, 1}), out, 3);
-  EXPECT_EQ(out[1], 1.0);
   // Lower-triangle routines never read above the diagonal.
   double **m = make_mat({{2, 1000}, {1, 3}});
-  double *v = make_vec({1, 2});
+  double *v = make_vec({1, 2}), *out = dvector(1, 2);
   EXPECT_EQ(dvect_symmat_mult(v, m, 2), 18.0);
   dmat_vect_mult_tri(m, v, out, 2);
   EXPECT_EQ(out[1] * 10 + out[2], 27.0);
-  dmat_vect_mult(m, v, out, 2);
-  EXPECT_EQ(out[1], 2002.0);
   double **dst = dmatrix(1, 2, 1, 2);
   dsymmat_cpy2(make_mat({{1, 9}, {2, 3}}), dst, 2);
   EXPECT_EQ(dst[1][2] * 10 + dst[2][1], 22.0);
