@@ -1,13 +1,13 @@
-// Likelihood (binomial and pooled, with and without the weight table and the
-// cached weights), the prior exponent and the binomial coefficients, against
-// independent extended-precision evaluations or the plain formula.
+// Likelihood (binomial and pooled, with and without the weight table), the
+// prior exponent and the binomial coefficients, against independent
+// extended-precision evaluations or the plain formula. (The weights cached
+// per locus in pooled runs are pinned by the recorded pooled runs.)
 #include <cmath>
 #include <cstring>
 #include <random>
 
 #include "model_fixture.h"
 #include "model/inline_terms.h"
-#include "model/pool_weights.h"
 
 using namespace modeltest;
 
@@ -118,43 +118,6 @@ TEST_F(Pooled, LargePoolsStayFinite) {
   LOOKUP = 1;
   EXPECT_NEAR(pooled(0.3, 180, 12, 5), direct, 1e-12 * fabs(direct));
   EXPECT_STDOUT_DEATH(init_lookup(100000, 100000), "^lookup table needs .* GB, more than a quarter of .*run without -l\n$");
-}
-
-// Pooled mode without the table: the weights computed once per triple at
-// start-up give every likelihood bit for bit, for pools on both sides of
-// 170 copies; a triple the loci do not hold is still computed per call.
-TEST_F(Pooled, WeightsComputedOnceKeepEveryBit) {
-  setup_model(3);
-  POOL = 1;
-  samplesizes = ivector(1, 3);
-  samplesizes[1] = 20;
-  samplesizes[2] = 40;
-  samplesizes[3] = 200;
-  std::mt19937 gen(23);
-  std::vector<ALLELE *> loc;
-  for (int l = 0; l < 60; l++) {
-    std::vector<int> c(3), t(3);
-    for (int k = 0; k < 3; k++) {
-      t[k] = std::uniform_int_distribution<int>(0, 100)(gen);
-      c[k] = std::uniform_int_distribution<int>(0, t[k])(gen);
-    }
-    loc.push_back(make_locus(c, t));
-  }
-  init_pool_weights(loc.data(), 0);
-  std::vector<double> plain;
-  for (ALLELE *a : loc)
-    for (int k = 1; k <= 3; k++) plain.push_back(multinom_prob(0.1 + 0.003 * plain.size(), a, k));
-  init_pool_weights(loc.data(), (int)loc.size());
-  EXPECT_NE(cached_pool_weights(40, loc[0]->total[2], loc[0]->count[2]), nullptr);
-  size_t i = 0;
-  for (ALLELE *a : loc)
-    for (int k = 1; k <= 3; k++, i++) {
-      double v = multinom_prob(0.1 + 0.003 * i, a, k);
-      ASSERT_EQ(memcmp(&v, &plain[i], sizeof v), 0) << "value " << i;
-    }
-  EXPECT_EQ(cached_pool_weights(40, 101, 50), nullptr);
-  EXPECT_NEAR(pooled(0.4, 40, 101, 50), ld_pooled(0.4, 40, 101, 50), 1e-12 * 80);
-  init_pool_weights(loc.data(), 0);
 }
 
 // The binomial term skips the logarithm that a zero count (or a count equal

@@ -15,28 +15,26 @@ using namespace modeltest;
 
 namespace {
 
+// The thread and count of calls of each share, and the order they started in.
 struct Record {
   pthread_t thread;
-  int calls = 0;
+  int calls = 0, order = 0;
 };
 Record records[2];
 std::atomic<int> arrived{0};
 std::atomic<bool> timed_out{false};
-std::atomic<int> order{0};
-int order_of[2];
 
-int index_of(void *t) { return static_cast<THREAD_DATA *>(t) == thread_data1 ? 0 : 1; }
-
-// Notes the running thread; then waits (up to 30 s, a deadlock guard, not a
-// speed limit) until the other share has started too.
-void *rendezvous(void *t) {
-  int i = index_of(t);
-  records[i].thread = pthread_self();
-  records[i].calls++;
-  arrived++;
+// Notes the running thread; with `wait`, then waits (up to 30 s, a deadlock
+// guard, not a speed limit) until the other share has started too.
+template <bool wait>
+void *note(void *t) {
+  Record &r = records[static_cast<THREAD_DATA *>(t) == thread_data1 ? 0 : 1];
+  r.thread = pthread_self();
+  r.calls++;
+  r.order = arrived++;
   struct timespec start, now;
   clock_gettime(CLOCK_MONOTONIC, &start);
-  while (arrived.load() % 2 != 0) {
+  while (wait && arrived.load() % 2 != 0) {
     clock_gettime(CLOCK_MONOTONIC, &now);
     if (now.tv_sec - start.tv_sec > 30) {
       timed_out = true;
@@ -46,60 +44,43 @@ void *rendezvous(void *t) {
   return nullptr;
 }
 
-void *note(void *t) {
-  int i = index_of(t);
-  records[i].thread = pthread_self();
-  records[i].calls++;
-  order_of[i] = order++;
-  return nullptr;
-}
-
 void make_shares(int first_size, int second_size) {
   static ALLELE *none[1];
   setup_model(1);
   setup_workers(none, 0);
-  thread_data1->low = 0;
-  thread_data1->hi = first_size;
-  thread_data2->low = first_size;
+  thread_data1->hi = thread_data2->low = first_size;
   thread_data2->hi = first_size + second_size;
+  records[0] = records[1] = Record();
+  arrived = 0;
 }
 
 }  // namespace
 
+// Both shares run at the same time, on two threads other than the caller's
+// that stay the same from step to step; with an empty share both run on the
+// caller, the first share first.
 TEST(WorkerPair, SharesRunConcurrentlyOnAPersistentPair) {
   make_shares(3, 4);
-  records[0] = records[1] = Record();
-  arrived = 0;
-  timed_out = false;
-  run_worker_pair(rendezvous, thread_data1, thread_data2);
+  run_worker_pair(note<true>, thread_data1, thread_data2);
   ASSERT_FALSE(timed_out.load()) << "the two shares did not run at the same time";
-  ASSERT_EQ(arrived.load(), 2);
   pthread_t first = records[0].thread, second = records[1].thread;
   EXPECT_FALSE(pthread_equal(first, pthread_self()));
   EXPECT_FALSE(pthread_equal(second, pthread_self()));
   EXPECT_FALSE(pthread_equal(first, second));
-
-  for (int step = 0; step < 50; step++) run_worker_pair(rendezvous, thread_data1, thread_data2);
-  EXPECT_EQ(arrived.load(), 102);
+  for (int step = 0; step < 50; step++) run_worker_pair(note<true>, thread_data1, thread_data2);
   EXPECT_FALSE(timed_out.load());
-  EXPECT_EQ(records[0].calls, 51);
-  EXPECT_EQ(records[1].calls, 51);
+  EXPECT_EQ(arrived.load(), 102);
+  EXPECT_EQ(records[0].calls + records[1].calls * 100, 51 * 101);
   EXPECT_TRUE(pthread_equal(records[0].thread, first));
   EXPECT_TRUE(pthread_equal(records[1].thread, second));
-}
 
-TEST(WorkerPair, EmptyShareRunsBothOnTheCaller) {
   for (int sizes : {0, 1}) {
     make_shares(sizes == 0 ? 0 : 5, sizes == 0 ? 1 : 0);
-    records[0] = records[1] = Record();
-    order = 0;
-    run_worker_pair(note, thread_data1, thread_data2);
-    EXPECT_EQ(records[0].calls, 1);
-    EXPECT_EQ(records[1].calls, 1);
+    run_worker_pair(note<false>, thread_data1, thread_data2);
+    EXPECT_EQ(records[0].calls + records[1].calls * 100, 101);
     EXPECT_TRUE(pthread_equal(records[0].thread, pthread_self()));
     EXPECT_TRUE(pthread_equal(records[1].thread, pthread_self()));
-    EXPECT_EQ(order_of[0], 0);
-    EXPECT_EQ(order_of[1], 1);
+    EXPECT_EQ(records[1].order, 1);
   }
 }
 
@@ -165,7 +146,7 @@ TEST(WorkerPairDeath, WorkerThatCannotStartEndsTheRun) {
         struct rlimit lim;
         lim.rlim_cur = lim.rlim_max = (rlim_t)pages * sysconf(_SC_PAGE_SIZE) + (1 << 20);
         setrlimit(RLIMIT_AS, &lim);
-        run_worker_pair(note, thread_data1, thread_data2);
+        run_worker_pair(note<false>, thread_data1, thread_data2);
       },
       "^cannot start a worker thread: ");
 }
