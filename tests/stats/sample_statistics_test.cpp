@@ -1,11 +1,9 @@
-// What each sample adds: ranks and correlations, the Bayes factors'
-// importance weights, the frequency line and XtX. The correlation sums of a
-// run are pinned by the recorded end-to-end runs.
+// What each sample adds: ranks and correlations, and the Bayes factors'
+// importance weights. (The frequency lines, XtX and the correlation sums of
+// a run are pinned by the recorded end-to-end runs.)
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <string>
 #include <vector>
 
 #include "stats_state.h"
@@ -55,7 +53,7 @@ TEST(Correlations, FractionalRanksAndPearson) {
 // 1. A large effect at a tiny epsilon (1 - eps) makes exp overflow: the
 // weight is infinite rather than wrapped or clamped.
 TEST(Samples, BayesFactorWeightsAgainstTheClosedForm) {
-  set_covariance(2, {1, 0, 0, 1});
+  set_covariance(2);
   sigmas_inverse[1][1] = 2;
   sigmas_inverse[2][1] = sigmas_inverse[1][2] = 0.5;
   sigmas_inverse[2][2] = 1;
@@ -76,46 +74,11 @@ TEST(Samples, BayesFactorWeightsAgainstTheClosedForm) {
   EXPECT_EQ(loc->theta_offset[2], -0.02);
   EXPECT_EQ(loc->epsilon, 0.25);
 
-  set_covariance(1, {1});
+  set_covariance(1);
   set_environment(1, {1});
   calc_bf_imp_weight(make_locus(1e-6, {0.1}));
   EXPECT_TRUE(std::isinf(beta_imp_weight[1][101]));
   EXPECT_EQ(beta_imp_weight[1][51], 1.0);
-}
-
-// The frequency lines, X = L^-1 theta / sqrt(eps (1 - eps)), follow the
-// lower-triangular product (entries above the diagonal are never read), and
-// XtX adds -2 times the prior exponent of every locus at every sample.
-TEST(Samples, FrequencyLinesAndXtX) {
-  set_covariance(4, {1.3, 0, 0, 0, -0.4, 2.2, 0, 0, 0.25, 0.6, 0.9, 0, -1.1, 0.05, 0.3, 1.7});
-  set_environment(1, {1, 2, 3, 4});
-  chol_dec_sigmas_inverse[1][4] = chol_dec_sigmas_inverse[2][3] = 99;
-  ALLELE *loci[] = {make_locus(0.37, {0.021, -0.13, 0.004, 0.09}), make_locus(0.81, {-0.01, 0.02, 0.05, -0.07}),
-                    make_locus(0.5, {0, 0, 0, 0})};
-  NUMLOCI = 3;
-  freqs_out = tmpfile();
-  FREQS_OUTPUT = CALC_XTX = 1;
-  print_X(loci);
-  print_X(loci);
-  std::string want;
-  char buf[64];
-  for (ALLELE *a : loci) {
-    for (int i = 1; i <= 4; i++) {
-      double x = 0;
-      for (int j = 1; j <= i; j++) x += chol_dec_sigmas_inverse[i][j] * (a->theta_offset[j] / sqrt((1 - a->epsilon) * a->epsilon));
-      want += (snprintf(buf, sizeof buf, "%.4e \t", x), buf);
-    }
-    want += "\n";
-  }
-  rewind(freqs_out);
-  std::string got;
-  for (int c; (c = fgetc(freqs_out)) != EOF;) got += (char)c;
-  EXPECT_EQ(got, want + want);
-  EXPECT_NE(want.find("\n0.0000e+00 \t0.0000e+00 \t0.0000e+00 \t0.0000e+00 \t\n"), std::string::npos);
-  double xtx = -2 * (multivar_prob(loci[0]->theta_offset, 0.37) + multivar_prob(loci[1]->theta_offset, 0.81));
-  EXPECT_NEAR(XtX, 2 * xtx, 2e-12 * xtx);
-  EXPECT_EQ(corr_vector[1], 0.0);
-  fclose(freqs_out);
 }
 
 }  // namespace

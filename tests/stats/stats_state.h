@@ -43,23 +43,15 @@ inline double **make_matrix(int rows, int cols, const std::vector<double> &rowwi
   return m;
 }
 
-// Sets K populations with L^-1 given by its lower triangle (row-wise, entries
-// above the diagonal ignored) and Sigma^-1 = L^-T L^-1, formed here
-// independently of the numerics library. Also clears mu and the flags.
-inline void set_covariance(int k, const std::vector<double> &l_inverse_rowwise) {
+// Sets K populations with Sigma^-1 = L^-1 = I, mu = 0, and clears the flags.
+inline void set_covariance(int k) {
   NUMPOPS = k;
   POOL = 0;
   FREQS_OUTPUT = PRINT_COR = CALC_XTX = 0;
-  chol_dec_sigmas_inverse = make_matrix(k, k, l_inverse_rowwise);
-  for (int i = 1; i <= k; i++)
-    for (int j = i + 1; j <= k; j++) chol_dec_sigmas_inverse[i][j] = 0;
-  sigmas_inverse = dmatrix(1, k, 1, k);
-  for (int i = 1; i <= k; i++)
-    for (int j = 1; j <= k; j++) {
-      double sum = 0;
-      for (int r = 1; r <= k; r++) sum += chol_dec_sigmas_inverse[r][i] * chol_dec_sigmas_inverse[r][j];
-      sigmas_inverse[i][j] = sum;
-    }
+  std::vector<double> identity(k * k, 0.0);
+  for (int i = 0; i < k; i++) identity[i * k + i] = 1;
+  chol_dec_sigmas_inverse = make_matrix(k, k, identity);
+  sigmas_inverse = make_matrix(k, k, identity);
   pop_spec_mean = dvector(1, k);
   for (int i = 1; i <= k; i++) pop_spec_mean[i] = 0;
 }

@@ -38,7 +38,7 @@ double start_for(double z, double target) {
 class UpdateCorr : public ::testing::Test {
  protected:
   void SetUp() override {
-    set_covariance(3, {1, 0, 0, 0, 1, 0, 0, 0, 1});
+    set_covariance(3);
     set_environment(1, {1, -1, 0.5});
     seed = -12345;
     ran1(&seed);
