@@ -17,23 +17,15 @@ using ::testing::ExitedWithCode;
 // These tests leave their small matrices to the end of the process.
 extern "C" const char *__asan_default_options() { return "detect_leaks=0"; }
 
-TEST(Nrutil, LayoutsAndEmptyRanges) {
-  // A lower bound other than 1 shifts the handle, not the block.
+TEST(Nrutil, LayoutsAndFailures) {
+  // A lower bound other than 1 shifts the handle, not the block; a matrix is
+  // one row-by-row block.
   int *iv = ivector(-3, 2);
-  for (int i = -3; i <= 2; i++) iv[i] = i * 10;
+  iv[-3] = -30, iv[2] = 20;
   EXPECT_EQ(iv[-3] + iv[2], -10);
-  free_ivector(iv, -3, 2);
-  // A matrix is one row-by-row block; a row is a vector over the columns.
   double **m = dmatrix(0, 3, -1, 1);
   for (int i = 0; i <= 3; i++)
     for (int j = -1; j <= 1; j++) EXPECT_EQ(&m[i][j], &m[0][-1] + i * 3 + (j + 1));
-  free_dmatrix(m, 0, 3, -1, 1);
-  free_dvector(dvector(1, 0), 1, 0);
-  free_ivector(ivector(1, 0), 1, 0);
-  free_dmatrix(dmatrix(1, 3, 1, 0), 1, 3, 1, 0);
-}
-
-TEST(NrutilDeathTest, NrerrorAndAllocationFailures) {
   const long huge = LONG_MAX / 4;
   EXPECT_EXIT(nrerror("some text"), ExitedWithCode(1), nrerror_regex("some text"));
   EXPECT_EXIT(dvector(1, huge), ExitedWithCode(1), nrerror_regex("allocation failure in dvector()"));
@@ -47,23 +39,19 @@ TEST(Choldc, FactorInverseAndDeterminant) {
   double **a = make_mat({{4, 2}, {-77, 3}});  // a[2][1] is never read
   double *p = dvector(1, 3);
   choldc(a, 2, p);
-  EXPECT_EQ(p[1], 2.0);
-  EXPECT_EQ(p[2], sqrt(2.0));
-  EXPECT_EQ(a[2][1], 1.0);
-  EXPECT_EQ(a[1][2], 2.0);
+  EXPECT_EQ(p[1] * 10 + p[2] * p[2], 22.0);
+  EXPECT_EQ(a[2][1] * 10 + a[1][2], 12.0);
   // The terms are subtracted from the last down: L31 = 1e8, L32 = 1, and the
   // last diagonal sum (1e16 + 4) - 1 - 1e16 is 4 in this order (1e16 + 3
   // rounds to 1e16 + 4), 3 in the other.
-  double **b = make_mat({{1, 0, 1e8}, {0, 1, 1}, {0, 0, 1e16 + 4}});
-  choldc(b, 3, p);
+  choldc(make_mat({{1, 0, 1e8}, {0, 1, 1}, {0, 0, 1e16 + 4}}), 3, p);
   EXPECT_EQ(p[3], 2.0);
   double **mat = make_mat({{4, 2}, {2, 3}});
   double det = 0;
   double **inv = choldc_inverse_det(mat, 2, &det);
-  EXPECT_NEAR(inv[1][1], 0.375, 1e-15);
-  EXPECT_NEAR(inv[1][2], -0.25, 1e-15);
-  EXPECT_NEAR(inv[2][1], -0.25, 1e-15);
-  EXPECT_NEAR(inv[2][2], 0.5, 1e-15);
+  const double want[2][2] = {{0.375, -0.25}, {-0.25, 0.5}};
+  for (int i = 1; i <= 2; i++)
+    for (int j = 1; j <= 2; j++) EXPECT_NEAR(inv[i][j], want[i - 1][j - 1], 1e-15) << i << j;
   EXPECT_NEAR(det, 8.0, 1e-14);
   // mat is left holding L^-1, with zeros above the diagonal.
   EXPECT_EQ(mat[1][1], 0.5);
