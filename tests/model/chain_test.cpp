@@ -63,7 +63,9 @@ TEST(ChainStart, ObservedFrequenciesAndLociWithoutPolymorphism) {
   EXPECT_EQ(a->theta_offset[3], 0.0);  // an empty population starts at epsilon
   EXPECT_DOUBLE_EQ(a->multinom_prob[1], 3 * log(0.3) + 7 * log(0.7));
   EXPECT_EQ(a->multinom_prob[3], 0.0);
-  // q = 2 (0.04) + 3 (0.04) + 2 (0.5)(-0.2)(0.2) = 0.16; exponent -0.5 q / 0.25.
+  // The prior exponent reads the lower triangle of Sigma^-1 only (the upper
+  // is identity's 0): q = 2 (0.04) + 3 (0.04) + 2 (0.5)(-0.2)(0.2) = 0.16;
+  // exponent -0.5 q / 0.25.
   EXPECT_NEAR(a->multivar_prob, -0.32, 1e-15);
 
   setup_model(2);
