@@ -72,7 +72,7 @@ TEST(Ludcmp, PivotingRulesAndSolve) {
   EXPECT_EQ(indx[1] * 10 + indx[2], 22);
   EXPECT_EQ(d, -1.0);
   EXPECT_EQ(a[2][2], -1.0);
-  double *b = make_vec({1, 3});  // A x = (1, 3): x = (1, 2)
+  double b[] = {0, 1, 3};  // A x = (1, 3): x = (1, 2)
   dlubksb(a, 2, indx, b);
   EXPECT_EQ(b[1] * 10 + b[2], 12.0);
   // Column 1: rows 1 and 3 tie and row 3 wins. Column 2 then compares row 2
@@ -107,7 +107,7 @@ TEST(Products, ShapesSummationOrderAndTriangles) {
   EXPECT_EQ(dmat_mult(make_mat({{1e16, -1e16, 1}}), 1, 3, make_mat({{1}, {1}, {1}}), 3, 1)[1][1], 1.0);
   // Lower-triangle routines never read above the diagonal.
   double **m = make_mat({{2, 1000}, {1, 3}});
-  double *v = make_vec({1, 2}), *out = dvector(1, 2);
+  double v[] = {0, 1, 2}, out[3];
   EXPECT_EQ(dvect_symmat_mult(v, m, 2), 18.0);
   dmat_vect_mult_tri(m, v, out, 2);
   EXPECT_EQ(out[1] * 10 + out[2], 27.0);

@@ -24,13 +24,6 @@ inline double **make_mat(std::initializer_list<std::initializer_list<double>> ro
   return m;
 }
 
-inline double *make_vec(std::initializer_list<double> xs) {
-  double *v = dvector(1, (long)xs.size());
-  int i = 1;
-  for (double x : xs) v[i++] = x;
-  return v;
-}
-
 inline double **copy_mat(double **m, int r, int c) {
   double **y = dmatrix(1, r, 1, c);
   for (int i = 1; i <= r; i++)

@@ -1,12 +1,11 @@
-// The Wishart deviate: the draws it consumes and the exact draw, checked by
+// The Wishart deviate: the draws it consumes and the draw itself, checked by
 // replaying the generator through Bartlett's construction, and its failures.
 // (Its mean and degrees of freedom are checked over many draws by the
-// covariance update's test.) The matrices stay to the end of the process.
+// covariance update's test; the rounding of each entry is pinned by the
+// recorded runs.) The matrices stay to the end of the process.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <limits>
 #include <vector>
 
 #include "mat_util.h"
@@ -17,74 +16,6 @@
 
 using numtest::copy_mat;
 using numtest::make_mat;
-
-namespace {
-
-const long SEED1 = 1234567, SEED2 = 7654321;
-
-// Replays the deviates of one call from the current generator state: the
-// normals column by column over the upper triangle, then the chi-squares.
-// Returns b = T^T T built with the same in-place sums.
-double **replay_bartlett(int p, int n) {
-  double **z = dmatrix(1, p, 1, p);
-  for (int j = 1; j <= p; j++)
-    for (int i = 1; i <= j; i++) z[i][j] = gennor(0.0f, 1.0f);
-  std::vector<double> y(p + 1);
-  for (int i = 1; i <= p; i++) y[i] = gengam(0.5f, (float)((n - i) * 0.5));
-  double **b = dmatrix(1, p, 1, p);
-  for (int j = 1; j <= p; j++) {
-    double diag = y[j];
-    for (int i = 1; i < j; i++) diag += z[i][j] * z[i][j];
-    b[j][j] = diag;
-    for (int i = 1; i < j; i++) {
-      double off = sqrt(y[i]) * z[i][j];
-      for (int k = 1; k < i; k++) off += z[k][i] * z[k][j];
-      b[i][j] = b[j][i] = off;
-    }
-  }
-  return b;
-}
-
-// L b L^T with every entry summed from 0 in order of the inner index, then
-// symmetrised from the two mirrored entries.
-double **expected_draw(double **L, double **b, int p) {
-  double **bl = dmatrix(1, p, 1, p), **prod = dmatrix(1, p, 1, p), **s = dmatrix(1, p, 1, p);
-  for (int i = 1; i <= p; i++)
-    for (int j = 1; j <= p; j++) {
-      double acc = 0.0;
-      for (int k = 1; k <= p; k++) acc += b[i][k] * L[j][k];
-      bl[i][j] = acc;
-    }
-  for (int i = 1; i <= p; i++)
-    for (int j = 1; j <= p; j++) {
-      double acc = 0.0;
-      for (int k = 1; k <= p; k++) acc += L[i][k] * bl[k][j];
-      prod[i][j] = acc;
-    }
-  for (int i = 1; i <= p; i++)
-    for (int j = 1; j <= p; j++) s[i][j] = (i == j) ? prod[i][i] : (prod[i][j] + prod[j][i]) * 0.5;
-  return s;
-}
-
-// The lower Cholesky factor as a plain matrix, zeros above the diagonal.
-double **lower_factor(double **scale, int p) {
-  double **L = copy_mat(scale, p, p);
-  double *d = dvector(1, p);
-  choldc(L, p, d);
-  for (int i = 1; i <= p; i++) {
-    L[i][i] = d[i];
-    for (int j = i + 1; j <= p; j++) L[i][j] = 0.0;
-  }
-  return L;
-}
-
-double **filled(int p, double x) {
-  double **m = dmatrix(1, p, 1, p);
-  std::fill(&m[1][1], &m[1][1] + p * p, x);
-  return m;
-}
-
-}  // namespace
 
 // A 4 x 4 scale at several degrees of freedom, and p = 1 (whose one normal
 // is drawn and never used).
@@ -100,26 +31,40 @@ TEST(Wish, ConsumesExactlyTheBartlettDrawsInOrder) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.n);
     const int p = c.p;
-    double **a = copy_mat(c.scale, p, p);
-    double **s = filled(p, std::numeric_limits<double>::quiet_NaN());
+    double **L = copy_mat(c.scale, p, p);
+    double **s = dmatrix(1, p, 1, p);
     long idum = -99;
-    setall(SEED1, SEED2);
-    wish(p, c.n, a, s, &idum);
+    setall(1234567, 7654321);
+    wish(p, c.n, L, s, &idum);
     const float next = gennor(0.0f, 1.0f);
     EXPECT_EQ(idum, -99);
 
-    setall(SEED1, SEED2);
-    double **b = replay_bartlett(p, c.n);
-    // The next deviate after the call is the next one after the replay: the
-    // call drew p(p+1)/2 normals and p gammas, no more and no fewer.
+    // The replay: T upper triangular, the normals column by column over the
+    // upper triangle (the diagonal ones unused), then the chi-square roots
+    // with n - i degrees of freedom on the diagonal.
+    setall(1234567, 7654321);
+    std::vector<std::vector<double>> T(p + 1, std::vector<double>(p + 1, 0.0));
+    for (int j = 1; j <= p; j++)
+      for (int i = 1; i <= j; i++) T[i][j] = gennor(0.0f, 1.0f);
+    for (int i = 1; i <= p; i++) T[i][i] = sqrt(gengam(0.5f, (float)((c.n - i) * 0.5)));
+    // The call drew p(p+1)/2 normals and p gammas, no more and no fewer.
     EXPECT_EQ(next, gennor(0.0f, 1.0f));
 
-    double **L = lower_factor(c.scale, p);
-    double **want = expected_draw(L, b, p);
+    // L is left as the lower factor of the scale; the draw is (T L^T)^T
+    // (T L^T), exactly symmetric.
     for (int i = 1; i <= p; i++)
       for (int j = 1; j <= p; j++) {
-        EXPECT_EQ(a[i][j], L[i][j]) << i << "," << j;
-        EXPECT_EQ(s[i][j], want[i][j]) << i << "," << j;
+        double ll = 0, want = 0;
+        for (int k = 1; k <= p; k++) {
+          ll += L[i][k] * L[j][k];
+          double mi = 0, mj = 0;
+          for (int l = k; l <= p; l++) mi += T[k][l] * L[i][l], mj += T[k][l] * L[j][l];
+          want += mi * mj;
+        }
+        EXPECT_TRUE(j <= i || L[i][j] == 0.0);
+        EXPECT_NEAR(ll, c.scale[i][j], 1e-14);
+        EXPECT_NEAR(s[i][j], want, 1e-13 * (fabs(want) + 1)) << i << "," << j;
+        EXPECT_EQ(s[i][j], s[j][i]);
       }
   }
 }
