@@ -1,13 +1,12 @@
-// Likelihood (binomial and pooled, with and without the weight table), the
-// prior exponent and the binomial coefficients, against independent
-// extended-precision evaluations or the plain formula. (The weights cached
-// per locus in pooled runs are pinned by the recorded pooled runs.)
+// Likelihood, binomial and pooled (with and without the weight table): its
+// boundaries and messages, and pooled values against an independent
+// extended-precision evaluation (whose binomial coefficients reach 2000
+// copies). The ordinary binomial terms and the weights cached per locus are
+// pinned by the recorded runs.
 #include <cmath>
-#include <cstring>
 #include <random>
 
 #include "model_fixture.h"
-#include "model/inline_terms.h"
 
 using namespace modeltest;
 
@@ -106,29 +105,4 @@ TEST_F(Pooled, AgainstExtendedPrecisionWithAndWithoutTable) {
     EXPECT_NEAR(pooled(k.theta, k.n, k.t, k.c), got, 1e-12 * std::max(1.0, fabs(got)));
     LOOKUP = 0;
   }
-}
-
-// The binomial term skips the logarithm that a zero count (or a count equal
-// to the total) multiplies; the value keeps every bit of the full formula,
-// signed zeros included, down to frequencies whose complement rounds to 1.
-TEST(Likelihood, BinomialTermKeepsEveryBit) {
-  std::mt19937 gen(17);
-  std::vector<double> thetas = {1e-300, 1e-17, 1e-16, 0.5, 1 - 1e-16, std::nextafter(1.0, 0.0)};
-  for (int i = 0; i < 20000; i++) thetas.push_back(std::uniform_real_distribution<double>(1e-9, 1)(gen));
-  for (double theta : thetas)
-    for (int t : {0, 1, 2, 7, 40, 1000})
-      for (int c : {0, 1, t / 2, t - 1, t}) {
-        if (c < 0 || c > t) continue;
-        double full = c * log(theta) + (t - c) * log(1.0 - theta);
-        double fast = binomial_log_likelihood(theta, c, t);
-        ASSERT_EQ(memcmp(&full, &fast, sizeof full), 0) << theta << " " << c << " " << t;
-      }
-}
-
-// Factorials up to 170, log-gamma above (good to about 1e-12 there).
-TEST(BinomialCoeff, AgainstExtendedPrecision) {
-  EXPECT_EQ(binomial_coeff(5, 2), 10.0);
-  for (int n = 0; n <= 400; n++)
-    for (int k = 0; k <= n; k++)
-      ASSERT_NEAR(binomial_coeff(n, k) / (double)ld_binomial(n, k), 1.0, n <= 170 ? 1e-14 : 1e-11) << n << " " << k;
 }
