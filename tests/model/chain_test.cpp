@@ -91,13 +91,13 @@ TEST(UpdateEpsilon, ProposalsOutsideTheIntervalDrawNoUniform) {
     ALLELE *a = make_locus({3, 5}, {10, 10}, eps);
     a->theta_offset[1] = 0.01;
     double *theta = a->theta_offset;
-    std::vector<float> u = ran1_stream(kRan1Seed, 1);
+    float u = first_ran1(kRan1Seed);
     update_epsilon(a);
     EXPECT_EQ(a->epsilon, eps);
     EXPECT_EQ(a->theta_offset, theta);
     EXPECT_EQ(theta[1], 0.01);
     EXPECT_EQ(EPSILON_UPDATED, 0);
-    EXPECT_EQ(ran1(&seed), u[0]);
+    EXPECT_EQ(ran1(&seed), u);
     EXPECT_EQ(gennor(0, 0.05f), g[1]);
   }
 }
@@ -176,12 +176,12 @@ TEST(UpdateThetas, AbandonedProposalDrawsNoUniform) {
   a->multivar_prob = 12345;  // stale
   double *theta = a->theta_offset;
   THREAD_DATA *t = single(a);
-  std::vector<float> u = ran1_stream(kRan1Seed, 1);
+  float u = first_ran1(kRan1Seed);
   update_thetas(t);
   EXPECT_EQ(t->allelesupdated, 0);
   EXPECT_EQ(a->theta_offset, theta);
   EXPECT_EQ(a->multivar_prob, multivar_prob(theta, 0.5));  // refreshed, kept
-  EXPECT_EQ(ran1(&seed), u[0]);
+  EXPECT_EQ(ran1(&seed), u);
   EXPECT_EQ(gennor(0, 0.05f), g[K]);
 }
 

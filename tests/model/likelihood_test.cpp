@@ -34,19 +34,11 @@ double ld_pooled(double theta, int n, int t, int c) {
   return (double)(top + logl(s));
 }
 
-class Pooled : public ::testing::Test {
- protected:
-  void SetUp() override {
-    setup_model(1);
-    POOL = 1;
-    samplesizes = ivector(1, 1);
-  }
-  void TearDown() override { LOOKUP = 0; }
-  double pooled(double theta, int n, int t, int c) {
-    samplesizes[1] = n;
-    return multinom_prob(theta, make_locus({c}, {t}), 1);
-  }
-};
+// The pooled log-likelihood of c reads of t from a pool of n copies.
+double pooled(double theta, int n, int t, int c) {
+  samplesizes[1] = n;
+  return multinom_prob(theta, make_locus({c}, {t}), 1);
+}
 
 }  // namespace
 
@@ -74,7 +66,10 @@ TEST(Likelihood, BinomialValuesBoundariesAndEmptyPopulations) {
 // factorials overflow; the likelihood must stay finite and right, also where
 // single terms leave the double range. The weight table multiplies the
 // weight's three factors in another order.
-TEST_F(Pooled, AgainstExtendedPrecisionWithAndWithoutTable) {
+TEST(Pooled, AgainstExtendedPrecisionWithAndWithoutTable) {
+  setup_model(1);
+  POOL = 1;
+  samplesizes = ivector(1, 1);
   EXPECT_STDOUT_DEATH(init_lookup(100000, 100000), "^lookup table needs .* GB, more than a quarter of .*run without -l\n$");
   // Two copies, one read: theta (1 - theta); a single copy is log 0.
   for (double theta : {0.1, 0.73}) EXPECT_DOUBLE_EQ(pooled(theta, 2, 1, 1), log(theta * (1 - theta)));

@@ -94,14 +94,13 @@ inline void setup_workers(ALLELE **loc, int L) {
   thread_data2 = tds[1];
 }
 
-// The first n values of ran1 seeded from s; leaves seed = s so that the code
-// under test reseeds and draws the same stream.
-inline std::vector<float> ran1_stream(long s, int n) {
-  std::vector<float> v;
+// The first value of ran1 seeded from s; leaves seed = s so that the code
+// under test reseeds and draws it again.
+inline float first_ran1(long s) {
   seed = s;
-  for (int i = 0; i < n; i++) v.push_back(ran1(&seed));
+  float u = ran1(&seed);
   seed = s;
-  return v;
+  return u;
 }
 
 // The first n gennor(0, sd) deviates after setall(s1, s2); reseeds again

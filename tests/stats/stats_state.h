@@ -43,11 +43,10 @@ inline double **make_matrix(int rows, int cols, const std::vector<double> &rowwi
   return m;
 }
 
-// Sets K populations with Sigma^-1 = L^-1 = I, mu = 0, and clears the flags.
+// Sets K populations with Sigma^-1 = L^-1 = I and mu = 0.
 inline void set_covariance(int k) {
   NUMPOPS = k;
   POOL = 0;
-  FREQS_OUTPUT = PRINT_COR = CALC_XTX = 0;
   std::vector<double> identity(k * k, 0.0);
   for (int i = 0; i < k; i++) identity[i * k + i] = 1;
   chol_dec_sigmas_inverse = make_matrix(k, k, identity);
@@ -57,7 +56,7 @@ inline void set_covariance(int k) {
 }
 
 // The environment (n rows of NUMPOPS values), the grid of num_beta = 101
-// effect sizes and zeroed accumulators.
+// effect sizes and zeroed weights.
 inline void set_environment(int n, const std::vector<double> &rowwise) {
   number_environ = n;
   num_beta = 101;
@@ -65,10 +64,6 @@ inline void set_environment(int n, const std::vector<double> &rowwise) {
   beta_array = dvector(1, num_beta);
   for (int j = 1; j <= num_beta; j++) beta_array[j] = ((j - 1) * 0.2) / (num_beta - 1) - 0.1;
   beta_imp_weight = make_matrix(n, num_beta, std::vector<double>(n * num_beta, 0.0));
-  corr_vector = dvector(1, n);
-  corr_vector2 = dvector(1, n);
-  for (int i = 1; i <= n; i++) corr_vector[i] = corr_vector2[i] = 0;
-  XtX = 0;
   environ_corr = 0;
 }
 
