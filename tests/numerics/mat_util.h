@@ -5,7 +5,6 @@
 
 #include <initializer_list>
 #include <string>
-#include <vector>
 
 #include "numerics/nrutil.h"
 

@@ -4,11 +4,8 @@
 // normals drawn at once enter the draws the recorded runs pin.)
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "random/deviate_tables.h"
 #include "random/randlib.h"
