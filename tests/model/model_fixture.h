@@ -60,7 +60,7 @@ inline void setup_model(int K) {
 inline ALLELE *make_locus(const std::vector<int> &count, const std::vector<int> &total,
                           double epsilon = 0.5) {
   int K = (int)count.size();
-  ALLELE *a = new ALLELE();
+  ALLELE *a = new ALLELE();  // null and zero fields
   a->count = ivector(1, K);
   a->total = ivector(1, K);
   a->theta_offset = dvector(1, K);
@@ -71,9 +71,7 @@ inline ALLELE *make_locus(const std::vector<int> &count, const std::vector<int> 
     a->theta_offset[k] = 0;
     a->multinom_prob[k] = 0;
   }
-  a->next = nullptr;
   a->epsilon = epsilon;
-  a->multivar_prob = 0;
   return a;
 }
 

@@ -45,14 +45,11 @@ void *note(void *t) {
   return nullptr;
 }
 
-void make_shares(int first_size, int second_size) {
-  static ALLELE *none[1];
+// Two shares of two loci each (the loci are never read).
+void make_shares() {
+  static ALLELE *none[4];
   setup_model(1);
-  setup_workers(none, 0);
-  thread_data1->hi = thread_data2->low = first_size;
-  thread_data2->hi = first_size + second_size;
-  records[0] = records[1] = Record();
-  arrived = 0;
+  setup_workers(none, 4);
 }
 
 }  // namespace
@@ -60,7 +57,7 @@ void make_shares(int first_size, int second_size) {
 // Both shares run at the same time, on two threads other than the caller's
 // that stay the same from step to step.
 TEST(WorkerPair, SharesRunConcurrentlyOnAPersistentPair) {
-  make_shares(3, 4);
+  make_shares();
   run_worker_pair(note<true>, thread_data1, thread_data2);
   ASSERT_FALSE(timed_out.load()) << "the two shares did not run at the same time";
   pthread_t first = records[0].thread, second = records[1].thread;
@@ -126,7 +123,7 @@ TEST(WorkerPair, WholeIterationsKeepEveryCachedTerm) {
 // The sanitizers reserve far more address space than the limit below allows.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 TEST(WorkerPairDeath, WorkerThatCannotStartEndsTheRun) {
-  make_shares(2, 2);
+  make_shares();
   EXPECT_STDOUT_DEATH(
       {
         // Leave no room for a thread stack: address space now + 1 MB.

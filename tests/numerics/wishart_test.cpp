@@ -5,6 +5,7 @@
 // recorded runs.) The matrices stay to the end of the process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -14,7 +15,6 @@
 #include "numerics/wishart.h"
 #include "random/randlib.h"
 
-using numtest::copy_mat;
 using numtest::make_mat;
 
 // A 4 x 4 scale at several degrees of freedom, and p = 1 (whose one normal
@@ -31,7 +31,8 @@ TEST(Wish, ConsumesExactlyTheBartlettDrawsInOrder) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.n);
     const int p = c.p;
-    double **L = copy_mat(c.scale, p, p);
+    double **L = dmatrix(1, p, 1, p);
+    std::copy(&c.scale[1][1], &c.scale[1][1] + p * p, &L[1][1]);  // a matrix is one block
     double **s = dmatrix(1, p, 1, p);
     long idum = -99;
     setall(1234567, 7654321);

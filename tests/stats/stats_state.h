@@ -19,7 +19,7 @@ namespace statstest {
 inline ALLELE *make_locus(double epsilon, const std::vector<double> &theta, std::vector<int> count = {},
                           int total = 2) {
   int k = (int)theta.size();
-  ALLELE *a = new ALLELE();
+  ALLELE *a = new ALLELE();  // null and zero fields
   a->count = ivector(1, k);
   a->total = ivector(1, k);
   a->theta_offset = dvector(1, k);
@@ -30,9 +30,7 @@ inline ALLELE *make_locus(double epsilon, const std::vector<double> &theta, std:
     a->theta_offset[i] = theta[i - 1];
     a->multinom_prob[i] = 0;
   }
-  a->next = nullptr;
   a->epsilon = epsilon;
-  a->multivar_prob = 0;
   return a;
 }
 
