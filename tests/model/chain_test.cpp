@@ -138,28 +138,31 @@ TEST(UpdateSigmas, DrawHasMeanNuTimesScale) {
 
 // K normals per locus; a proposal outside (0, 1) for a population whose
 // counts do not sit at that bound is abandoned after all K normals, without
-// a uniform, and the prior term is refreshed. (Accepting and refusing are
-// pinned by the recorded runs.)
+// a uniform, and the prior term is refreshed. A second K re-sizes the step's
+// work vectors. (Accepting and refusing are pinned by the recorded runs.)
 TEST(UpdateThetas, AbandonedProposalDrawsNoUniform) {
-  const int K = 3;
-  setup_model(K);
-  sigmas_inverse[2][2] = 9;
-  long s = seed_pair_with_a_step();
-  std::vector<float> g = normal_stream(s, s + 7, K + 1, 0.05f);
-  bool up = g[0] > 0;
-  ALLELE *a = make_locus({up ? 4 : 3, 2, 5}, {10, 10, 10}, 0.5);
-  a->theta_offset[1] = up ? 0.5 - g[0] / 2.0 : -0.5 - g[0] / 2.0;
-  a->theta_offset[2] = 0.1;
-  a->multivar_prob = 12345;  // stale
-  double *theta = a->theta_offset;
-  THREAD_DATA *t = single(a);
-  float u = first_ran1(kRan1Seed);
-  update_thetas(t);
-  EXPECT_EQ(t->allelesupdated, 0);
-  EXPECT_EQ(a->theta_offset, theta);
-  EXPECT_EQ(a->multivar_prob, multivar_prob(theta, 0.5));  // refreshed, kept
-  EXPECT_EQ(ran1(&seed), u);
-  EXPECT_EQ(gennor(0, 0.05f), g[K]);
+  for (int K : {3, 2}) {
+    setup_model(K);
+    sigmas_inverse[2][2] = 9;
+    long s = seed_pair_with_a_step();
+    std::vector<float> g = normal_stream(s, s + 7, K + 1, 0.05f);
+    bool up = g[0] > 0;
+    std::vector<int> count = {up ? 4 : 3, 2, 5};
+    count.resize(K);
+    ALLELE *a = make_locus(count, std::vector<int>(K, 10), 0.5);
+    a->theta_offset[1] = up ? 0.5 - g[0] / 2.0 : -0.5 - g[0] / 2.0;
+    a->theta_offset[2] = 0.1;
+    a->multivar_prob = 12345;  // stale
+    double *theta = a->theta_offset;
+    THREAD_DATA *t = single(a);
+    float u = first_ran1(kRan1Seed);
+    update_thetas(t);
+    EXPECT_EQ(t->allelesupdated, 0);
+    EXPECT_EQ(a->theta_offset, theta);
+    EXPECT_EQ(a->multivar_prob, multivar_prob(theta, 0.5));  // refreshed, kept
+    EXPECT_EQ(ran1(&seed), u);
+    EXPECT_EQ(gennor(0, 0.05f), g[K]);
+  }
 }
 
 // With K = 1, Sigma = 1 and eps = 0.5, p has density p^3 (1-p)^7
