@@ -64,7 +64,7 @@ TEST(Choldc, FactorInverseAndDeterminant) {
   EXPECT_EXIT(choldc_inverse_det(make_mat({{1, 2}, {2, 1}}), 2, &det), ExitedWithCode(1), nrerror_regex("choldc failed"));
 }
 
-TEST(Ludcmp, PivotingRulesAndSolve) {
+TEST(Ludcmp, PivotingRulesSolveAndInverse) {
   // Both rows scale to 1 in column 1: the later row wins the tie.
   double **a = make_mat({{1, 0}, {1, 1}});
   int *indx = ivector(1, 3);
@@ -83,6 +83,8 @@ TEST(Ludcmp, PivotingRulesAndSolve) {
   dludcmp(c, 3, indx, &d);
   EXPECT_EQ(indx[1] * 100 + indx[2] * 10 + indx[3], 333);
   EXPECT_EQ(d, 1.0);
+  double **inv = dmat_inverse(make_mat({{2, 1}, {1, 1}}), 2);  // columns solved in turn
+  EXPECT_EQ(inv[1][1] * 1000 + inv[1][2] * 100 + inv[2][1] * 10 + inv[2][2], 1000 - 100 - 10 + 2);
 }
 
 // Products: the shapes they refuse, and the lower-triangle routines, which
