@@ -1,6 +1,8 @@
-// Likelihood (binomial and pooled, with and without the weight table), the
-// prior exponent and the binomial coefficients, against independent
-// extended-precision evaluations.
+// Likelihood, binomial and pooled (with and without the weight table): its
+// boundaries and messages, and pooled values against an independent
+// extended-precision evaluation (whose binomial coefficients reach 2000
+// copies). The ordinary binomial terms and the weights cached per locus are
+// pinned by the recorded runs.
 #include <cmath>
 #include <random>
 
@@ -32,19 +34,11 @@ double ld_pooled(double theta, int n, int t, int c) {
   return (double)(top + logl(s));
 }
 
-class Pooled : public ::testing::Test {
- protected:
-  void SetUp() override {
-    setup_model(1);
-    POOL = 1;
-    samplesizes = ivector(1, 1);
-  }
-  void TearDown() override { LOOKUP = 0; }
-  double pooled(double theta, int n, int t, int c) {
-    samplesizes[1] = n;
-    return multinom_prob(theta, make_locus({c}, {t}), 1);
-  }
-};
+// The pooled log-likelihood of c reads of t from a pool of n copies.
+double pooled(double theta, int n, int t, int c) {
+  samplesizes[1] = n;
+  return multinom_prob(theta, make_locus({c}, {t}), 1);
+}
 
 }  // namespace
 
@@ -67,76 +61,43 @@ TEST(Likelihood, BinomialValuesBoundariesAndEmptyPopulations) {
   EXPECT_STDOUT_DEATH(multinom_prob(-0.05, c, 1), "^theta greater than 0 for a segregating allele pop 1 -5\\.0000e-02\n$");
 }
 
-TEST_F(Pooled, SmallPoolsWithAndWithoutTable) {
+// Random pools against the extended-precision sum: all terms are positive,
+// so only rounding (about n ulps) separates the two. Above 170 copies the
+// factorials overflow; the likelihood must stay finite and right, also where
+// single terms leave the double range. The weight table multiplies the
+// weight's three factors in another order.
+TEST(Pooled, AgainstExtendedPrecisionWithAndWithoutTable) {
+  setup_model(1);
+  POOL = 1;
+  samplesizes = ivector(1, 1);
+  EXPECT_STDOUT_DEATH(init_lookup(100000, 100000), "^lookup table needs .* GB, more than a quarter of .*run without -l\n$");
   // Two copies, one read: theta (1 - theta); a single copy is log 0.
   for (double theta : {0.1, 0.73}) EXPECT_DOUBLE_EQ(pooled(theta, 2, 1, 1), log(theta * (1 - theta)));
   EXPECT_EQ(pooled(0.4, 1, 3, 1), -INFINITY);
-  // Random pools against the extended-precision sum: all terms are positive,
-  // so only rounding (about n ulps) separates the two.
-  std::mt19937 gen(20240611);
-  for (int rep = 0; rep < 200; rep++) {
-    int n = std::uniform_int_distribution<int>(2, 170)(gen), t = std::uniform_int_distribution<int>(0, 60)(gen);
-    int c = std::uniform_int_distribution<int>(0, t)(gen);
-    double theta = std::uniform_real_distribution<double>(0.01, 0.99)(gen);
-    double got = pooled(theta, n, t, c);
-    EXPECT_NEAR(got, ld_pooled(theta, n, t, c), 1e-12 * std::max(1.0, fabs(got))) << n << " " << t << " " << c;
-  }
-  // The table multiplies the weight's three factors in another order.
-  min_samplesize = 2;
-  min_coverage = 2;
-  init_lookup(40, 25);
-  for (int rep = 0; rep < 100; rep++) {
-    int n = std::uniform_int_distribution<int>(2, 40)(gen), t = std::uniform_int_distribution<int>(2, 25)(gen);
-    int c = std::uniform_int_distribution<int>(0, t)(gen);
-    double theta = std::uniform_real_distribution<double>(0.01, 0.99)(gen);
-    LOOKUP = 0;
-    double direct = pooled(theta, n, t, c);
-    LOOKUP = 1;
-    EXPECT_NEAR(pooled(theta, n, t, c), direct, 1e-13 * std::max(1.0, fabs(direct)));
-  }
-}
-
-// Above 170 copies the factorials overflow; the likelihood must stay finite
-// and right, also where single terms leave the double range.
-TEST_F(Pooled, LargePoolsStayFinite) {
   struct Case {
     int n, t, c;
     double theta;
-  } cases[] = {{171, 30, 12, 0.4},   {250, 80, 1, 0.02},      {400, 50, 50, 0.97},
-               {2000, 100, 37, 0.35}, {300, 3000, 1400, 0.5}, {1200, 0, 0, 0.6}};
-  for (const Case &k : cases) {
-    double got = pooled(k.theta, k.n, k.t, k.c);
-    EXPECT_NEAR(got, ld_pooled(k.theta, k.n, k.t, k.c), 1e-9 * std::max(1.0, fabs(got))) << k.n;
+  };
+  std::vector<Case> cases = {{171, 30, 12, 0.4},   {250, 80, 1, 0.02},      {400, 50, 50, 0.97},
+                             {2000, 100, 37, 0.35}, {300, 3000, 1400, 0.5}, {1200, 0, 0, 0.6}};
+  std::mt19937 gen(20240611);
+  for (int rep = 0; rep < 200; rep++) {
+    int n = std::uniform_int_distribution<int>(2, 180)(gen), t = std::uniform_int_distribution<int>(0, 60)(gen);
+    int c = std::uniform_int_distribution<int>(0, t)(gen);
+    cases.push_back({n, t, c, std::uniform_real_distribution<double>(0.01, 0.99)(gen)});
   }
-  min_samplesize = 171;
+  // A table over pools of 150 to 180 copies, both sides of 170 (small pools
+  // with the table are pinned by the recorded pooled runs).
+  min_samplesize = 150;
   min_coverage = 0;
-  init_lookup(180, 12);
-  double direct = pooled(0.3, 180, 12, 5);
-  LOOKUP = 1;
-  EXPECT_NEAR(pooled(0.3, 180, 12, 5), direct, 1e-12 * fabs(direct));
-  EXPECT_STDOUT_DEATH(init_lookup(100000, 100000), "^lookup table needs .* GB, more than a quarter of .*run without -l\n$");
-}
-
-// Factorials up to 170, log-gamma above (good to about 1e-12 there).
-TEST(BinomialCoeff, AgainstExtendedPrecision) {
-  EXPECT_EQ(binomial_coeff(5, 2), 10.0);
-  for (int n = 0; n <= 400; n++)
-    for (int k = 0; k <= n; k++)
-      ASSERT_NEAR(binomial_coeff(n, k) / (double)ld_binomial(n, k), 1.0, n <= 170 ? 1e-14 : 1e-11) << n << " " << k;
-}
-
-TEST(MultivarProb, KnownValues) {
-  setup_model(1);
-  sigmas_inverse[1][1] = 4;
-  double v[2] = {0, 0.1};
-  EXPECT_NEAR(multivar_prob(v, 0.5), -0.08, 1e-15);
-  // K = 2, lower triangle 2 / 1 3 and a stray value above the diagonal:
-  // v^T M v = 18 for v = (1, 2), so the exponent is -9 / (0.2 * 0.8).
-  setup_model(2);
-  sigmas_inverse[1][1] = 2;
-  sigmas_inverse[2][1] = 1;
-  sigmas_inverse[2][2] = 3;
-  sigmas_inverse[1][2] = 100;
-  double w[3] = {0, 1, 2};
-  EXPECT_DOUBLE_EQ(multivar_prob(w, 0.2), -9 / (0.2 * 0.8));
+  init_lookup(180, 25);
+  for (const Case &k : cases) {
+    SCOPED_TRACE(testing::Message() << k.n << " " << k.t << " " << k.c);
+    double got = pooled(k.theta, k.n, k.t, k.c);
+    EXPECT_NEAR(got, ld_pooled(k.theta, k.n, k.t, k.c), (k.n > 170 ? 1e-9 : 1e-12) * std::max(1.0, fabs(got)));
+    if (k.n < 150 || k.n > 180 || k.t > 25) continue;
+    LOOKUP = 1;
+    EXPECT_NEAR(pooled(k.theta, k.n, k.t, k.c), got, 1e-12 * std::max(1.0, fabs(got)));
+    LOOKUP = 0;
+  }
 }

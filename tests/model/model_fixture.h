@@ -30,14 +30,15 @@ namespace modeltest {
       },                                                                                 \
       ::testing::ExitedWithCode(1), regex)
 
-inline double **identity(int K, double scale = 1) {
+inline double **identity(int K) {
   double **m = dmatrix(1, K, 1, K);
   for (int i = 1; i <= K; i++)
-    for (int j = 1; j <= K; j++) m[i][j] = i == j ? scale : 0;
+    for (int j = 1; j <= K; j++) m[i][j] = i == j;
   return m;
 }
 
 // Fresh model-wide state for K populations in the ordinary (not pooled) mode.
+// The state and its loci live until the process ends, by design.
 inline void setup_model(int K) {
   NUMPOPS = K;
   POOL = 0;
@@ -59,7 +60,7 @@ inline void setup_model(int K) {
 inline ALLELE *make_locus(const std::vector<int> &count, const std::vector<int> &total,
                           double epsilon = 0.5) {
   int K = (int)count.size();
-  ALLELE *a = new ALLELE();
+  ALLELE *a = new ALLELE();  // null and zero fields
   a->count = ivector(1, K);
   a->total = ivector(1, K);
   a->theta_offset = dvector(1, K);
@@ -70,9 +71,7 @@ inline ALLELE *make_locus(const std::vector<int> &count, const std::vector<int> 
     a->theta_offset[k] = 0;
     a->multinom_prob[k] = 0;
   }
-  a->next = nullptr;
   a->epsilon = epsilon;
-  a->multivar_prob = 0;
   return a;
 }
 
@@ -93,14 +92,13 @@ inline void setup_workers(ALLELE **loc, int L) {
   thread_data2 = tds[1];
 }
 
-// The first n values of ran1 seeded from s; leaves seed = s so that the code
-// under test reseeds and draws the same stream.
-inline std::vector<float> ran1_stream(long s, int n) {
-  std::vector<float> v;
+// The first value of ran1 seeded from s; leaves seed = s so that the code
+// under test reseeds and draws it again.
+inline float first_ran1(long s) {
   seed = s;
-  for (int i = 0; i < n; i++) v.push_back(ran1(&seed));
+  float u = ran1(&seed);
   seed = s;
-  return v;
+  return u;
 }
 
 // The first n gennor(0, sd) deviates after setall(s1, s2); reseeds again

@@ -1,11 +1,10 @@
-// Small helpers for the numerics tests: offset-indexed matrices and vectors
-// built from row lists, and the exact text nrerror prints.
+// Small helpers for the numerics tests: offset-indexed matrices built from
+// row lists, and the exact text nrerror prints.
 #ifndef PELTRA_TESTS_NUMERICS_MAT_UTIL_H
 #define PELTRA_TESTS_NUMERICS_MAT_UTIL_H
 
 #include <initializer_list>
 #include <string>
-#include <vector>
 
 #include "numerics/nrutil.h"
 
@@ -22,20 +21,6 @@ inline double **make_mat(std::initializer_list<std::initializer_list<double>> ro
     i++;
   }
   return m;
-}
-
-inline double *make_vec(std::initializer_list<double> xs) {
-  double *v = dvector(1, (long)xs.size());
-  int i = 1;
-  for (double x : xs) v[i++] = x;
-  return v;
-}
-
-inline double **copy_mat(double **m, int r, int c) {
-  double **y = dmatrix(1, r, 1, c);
-  for (int i = 1; i <= r; i++)
-    for (int j = 1; j <= c; j++) y[i][j] = m[i][j];
-  return y;
 }
 
 // The whole standard error of a process ended by nrerror(text), as an

@@ -78,14 +78,4 @@ TEST(DeviateStatistics, GammaShapes) {
   }
 }
 
-TEST(DeviateStatistics, ChiSquareThroughGengam) {
-  setall(424242, 171717);
-  for (float r : {0.5f, 2.0f, 10.0f}) {
-    // gengam(0.5, r) is chi-square with 2r degrees of freedom: twice a gamma(r).
-    Sample s([r] { return gengam(0.5, r); });
-    double df = 2 * r;
-    expect_moments(s, df, 2 * df, 16 * (3.0 * r * r + 6 * r), "chi-square");
-  }
-}
-
 }  // namespace

@@ -44,10 +44,6 @@ struct Combined {
     return z >= 1 ? z : z + kM1 - 1;
   }
   float uniform() { return (float)(next() * 4.656613057E-10); }
-  // Seed pair that continues this stream n steps further on.
-  std::pair<int64_t, int64_t> seeds_after(uint64_t n) const {
-    return {mulmod(powmod(kA1, n, kM1), s1, kM1), mulmod(powmod(kA2, n, kM2), s2, kM2)};
-  }
 };
 
 // Seeds for setall whose first output is z (1 .. m1 - 1), with the second
