@@ -153,3 +153,36 @@ TEST(ConvertCounts, EqualADirectCountInEveryInputForm) {
   EXPECT_EQ(dir.read("two.snps"), e.snps);
   EXPECT_EQ(summary_value(r.err, "monomorphic"), e.monomorphic);
 }
+
+// Pooled mode: reads from AD added per population (pools p1 and p2 are runs
+// of population A's pool), with the pool sizes of the sizes file.
+TEST(ConvertCounts, PooledReadsAddedPerPopulation) {
+  TempDir dir;
+  using convtest::vcf_line;
+  std::string v = convtest::vcf_header({"p1", "p2", "p3"});
+  v += vcf_line("1", 10, "A", "C", "GT:AD", {"0/1:3,4", "0/0:1,0", "0/1:5,6"});
+  v += vcf_line("1", 20, "T", "G", "AD", {".", "2,2", "0,7"});
+  v += vcf_line("1", 30, "A", "C", "AD", {".", ".", "."});
+  v += vcf_line("1", 40, "A", "C,G", "AD", {"1,2,3", "1,1,1", "4,0,1"});
+  v += vcf_line("2", 50, "C", "A", "AD", {"10,0", "5,0", "8,0"});
+  v += vcf_line("2", 60, "C", "A", "GT", {"0/1", "0/1", "1/1"});
+  dir.write("pool.vcf", v);
+  dir.write("map", "p1\tA\np2\tA\np3\tB\n");
+  dir.write("sizes", "B\t20\nA\t40\n");
+  testsupport::RunResult r =
+      convert("--vcf pool.vcf --map map --pooled --pool-sizes sizes --out pool", dir.path());
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(dir.read("pool.counts"), "4\t5\n4\t6\n2\t0\n2\t7\n");
+  EXPECT_EQ(dir.read("pool.samplesize"), "40\t20\n");
+  EXPECT_EQ(dir.read("pool.snps"),
+            "snp\tchrom\tpos\tid\tref\talt\treads_A\treads_B\n"
+            "1\t1\t10\t.\tA\tC\t8\t11\n"
+            "2\t1\t20\t.\tT\tG\t4\t7\n");
+  EXPECT_EQ(dir.read("pool.copies"),
+            "column\tpopulation\tsamples\treads_min\treads_mean\treads_max\tpool_size\n"
+            "1\tA\t2\t4\t6.00\t8\t40\n"
+            "2\tB\t1\t7\t9.00\t11\t20\n");
+  EXPECT_EQ(summary_value(r.err, "no reads"), 2);
+  EXPECT_EQ(summary_value(r.err, "multi-allelic"), 1);
+  EXPECT_EQ(summary_value(r.err, "monomorphic"), 1);
+}

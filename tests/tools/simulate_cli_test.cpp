@@ -11,9 +11,9 @@
 using convtest::simulate;
 using testsupport::TempDir;
 
-TEST(SimulateCli, BadOptionsFailWithOneLineAndStatus1) {
+TEST(SimulateCli, BadOptionsAndMatrixFilesFailWithOneLineAndStatus1) {
   struct Case {
-    const char *args, *message;
+    const char *args, *message, *matrix = "";
   };
   const Case cases[] = {
       {"", "--pops is required (the number of populations)"},
@@ -51,61 +51,50 @@ TEST(SimulateCli, BadOptionsFailWithOneLineAndStatus1) {
       {"--pops 3 --loci 5 --matrix missing.txt", "cannot open matrix file missing.txt"},
       {"--pops 3 --loci 5 --out no/such/dir/x",
        "cannot create no/such/dir/x.counts: No such file or directory"},
+      // A matrix file with one fault each (m.txt is written with the row's
+      // content).
+      {"--pops 3 --loci 5 --matrix m.txt", "matrix file m.txt ends after line 2, expected 3 rows",
+       "1\t0\t0\n0\t1\t0\n"},
+      {"--pops 3 --loci 5 --matrix m.txt", "matrix file m.txt line 2: 2 values, expected 3",
+       "1\t0\t0\n0\t1\n0\t0\t1\n"},
+      {"--pops 3 --loci 5 --matrix m.txt", "matrix file m.txt line 2: 4 values, expected 3",
+       "1\t0\t0\n0\t1\t0\t0\n0\t0\t1\n"},
+      {"--pops 3 --loci 5 --matrix m.txt", "matrix file m.txt line 2 field 2: 'abc' is not a number",
+       "1\t0\t0\n0\tabc\t0\n0\t0\t1\n"},
+      {"--pops 3 --loci 5 --matrix m.txt", "matrix file m.txt line 2: 0 values, expected 3",
+       "1\t0\t0\n\n0\t0\t1\n"},
+      {"--pops 3 --loci 5 --matrix m.txt",
+       "matrix file m.txt is not symmetric: row 2 column 1 is 0.49, row 1 column 2 is 0.5",
+       "1\t0.5\t0\n0.49\t1\t0\n0\t0\t1\n"},
+      {"--pops 3 --loci 5 --matrix m.txt", "matrix file m.txt is not positive definite",
+       "1\t2\t0\n2\t1\t0\n0\t0\t1\n"},
   };
   TempDir dir;
   for (const Case &c : cases) {
+    dir.write("m.txt", c.matrix);
     auto r = simulate(c.args, dir.path());
     EXPECT_EQ(r.status, 1) << c.args;
     EXPECT_EQ(r.out, std::string("peltra2-simulate: ") + c.message + "\n") << c.args;
     EXPECT_EQ(r.err, "") << c.args;
   }
   EXPECT_FALSE(dir.exists("simulated.counts"));
-}
-
-TEST(SimulateCli, BadMatrixFilesNameFileLineAndField) {
-  struct Case {
-    const char *content, *message;
-  };
-  const Case cases[] = {
-      {"1\t0\t0\n0\t1\t0\n", "matrix file m.txt ends after line 2, expected 3 rows"},
-      {"1\t0\t0\n0\t1\n0\t0\t1\n", "matrix file m.txt line 2: 2 values, expected 3"},
-      {"1\t0\t0\n0\t1\t0\t0\n0\t0\t1\n", "matrix file m.txt line 2: 4 values, expected 3"},
-      {"1\t0\t0\n0\tabc\t0\n0\t0\t1\n", "matrix file m.txt line 2 field 2: 'abc' is not a number"},
-      {"1\t0\t0\n\n0\t0\t1\n", "matrix file m.txt line 2: 0 values, expected 3"},
-      {"1\t0.5\t0\n0.49\t1\t0\n0\t0\t1\n",
-       "matrix file m.txt is not symmetric: row 2 column 1 is 0.49, row 1 column 2 is 0.5"},
-      {"1\t2\t0\n2\t1\t0\n0\t0\t1\n", "matrix file m.txt is not positive definite"},
-  };
-  TempDir dir;
-  for (const Case &c : cases) {
-    dir.write("m.txt", c.content);
-    auto r = simulate("--pops 3 --loci 5 --matrix m.txt", dir.path());
-    EXPECT_EQ(r.status, 1) << c.content;
-    EXPECT_EQ(r.out, std::string("peltra2-simulate: ") + c.message + "\n") << c.content;
-  }
   // Spaces, carriage returns, a trailing tab and further lines are accepted;
   // the matrix written back is tab-separated.
   dir.write("m.txt", "0.5 0.1\t\r\n0.1   0.25\r\nignored line\n");
   auto r = simulate("--pops 2 --loci 5 --matrix m.txt", dir.path());
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(dir.read("simulated.matrix"), "0.5\t0.1\n0.1\t0.25\n");
-}
-
-TEST(SimulateCli, HelpListsEveryOptionAndExitsZero) {
-  TempDir dir;
-  for (const char *flag : {"--help", "-h"}) {
-    auto r = simulate(std::string("--pops 3 ") + flag, dir.path());
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("Usage: peltra2-simulate --pops K --loci L [options]\n", 0), 0u);
-    for (const char *opt :
-         {"pops", "loci", "copies", "seed", "anc-range", "anc-beta", "tree", "branch-lengths",
-          "matrix", "groups", "group-drift", "private-drift", "env", "beta", "effect-var",
-          "effect-fraction", "effect-loci", "pooled", "pool-size", "min-coverage", "max-coverage",
-          "out", "one-locus", "truth"})
-      EXPECT_NE(r.out.find(std::string("  --") + opt + " "), std::string::npos) << opt;
-    for (const std::string &line : convtest::split(r.out)) EXPECT_LE(line.size(), 80u) << line;
-  }
-  EXPECT_FALSE(dir.exists("simulated.counts"));
+  // The help lists every option, on lines of at most 80 characters.
+  r = simulate("--pops 3 -h", dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("Usage: peltra2-simulate --pops K --loci L [options]\n", 0), 0u);
+  for (const char *opt :
+       {"pops", "loci", "copies", "seed", "anc-range", "anc-beta", "tree", "branch-lengths",
+        "matrix", "groups", "group-drift", "private-drift", "env", "beta", "effect-var",
+        "effect-fraction", "effect-loci", "pooled", "pool-size", "min-coverage", "max-coverage",
+        "out", "one-locus", "truth"})
+    EXPECT_NE(r.out.find(std::string("  --") + opt + " "), std::string::npos) << opt;
+  for (const std::string &line : convtest::split(r.out)) EXPECT_LE(line.size(), 80u) << line;
 }
 
 // The command in examples/README.md regenerates every bundled file, which
