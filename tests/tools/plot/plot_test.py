@@ -1,32 +1,15 @@
-"""peltra2-plot: every subcommand writes a PNG of the requested (or default)
-size; the heat map's clustering puts simulated groups of populations
-together; the scan draws the calibration thresholds and flags it finds;
-bad inputs fail with one line and exit status 1."""
+"""peltra2-plot: every subcommand writes a picture of the requested (or
+default) size and format; the heat map's clustering puts simulated groups of
+populations together; the scan draws the calibration thresholds and the flags
+it finds; bad inputs fail with one line and exit status 1."""
 
 import os
-import shutil
 import struct
-import subprocess
-import tempfile
+import sys
 import unittest
 
-TOOLS = os.environ.get("PELTRA_TOOLS_DIR", "")
-PELTRA2 = os.environ.get("PELTRA2_BIN", "")
-PLOT = os.path.join(TOOLS, "peltra2-plot")
-
-
-class Run:
-    def __init__(self, p):
-        self.status = p.returncode
-        self.out = p.stdout.decode("utf-8", "replace")
-        self.err = p.stderr.decode("utf-8", "replace")
-
-    def __repr__(self):
-        return "status %d\n--- stdout\n%s--- stderr\n%s" % (self.status, self.out, self.err)
-
-
-def run(cmd, cwd, stdin=b""):
-    return Run(subprocess.run(cmd, cwd=cwd, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scan"))
+from scan_support import PELTRA2, ScratchTest, run, tool  # noqa: E402
 
 
 def png_size(path):
@@ -36,97 +19,17 @@ def png_size(path):
     return struct.unpack(">II", head[16:24])
 
 
-class PlotCase(unittest.TestCase):
-    def setUp(self):
-        for p in (PLOT, os.path.join(TOOLS, "peltra2-simulate"), PELTRA2):
-            self.assertTrue(p and os.access(p, os.X_OK), "program missing: %r" % p)
-        self.dir = tempfile.mkdtemp(prefix="peltra2-plot-test-")
-
-    def tearDown(self):
-        shutil.rmtree(self.dir)
-
-    def write(self, name, text):
-        with open(os.path.join(self.dir, name), "w") as f:
-            f.write(text)
-
-    def path(self, name):
-        return os.path.join(self.dir, name)
-
-    def plot(self, *args, stdin=b""):
-        return run(["/usr/bin/python3", PLOT] + list(args), self.dir, stdin)
-
-    def assert_fails(self, r, message):
-        self.assertEqual(r.status, 1, r)
-        self.assertEqual(r.out, "peltra2-plot: %s\n" % message, r)
-
-
 def matrix_text(m):
     return "".join("".join("%e\t" % v for v in row) + "\n" for row in m)
 
 
-class HeatmapTest(PlotCase):
-    def test_png_of_default_and_requested_size(self):
-        self.write("m", matrix_text([[2.0, 0.5, 0.1], [0.5, 1.0, 0.2], [0.1, 0.2, 3.0]]))
-        r = self.plot("heatmap", "m")
-        self.assertEqual(r.status, 0, r)
-        self.assertEqual(png_size(self.path("m.heatmap.png")), (800, 800))
-        r = self.plot("heatmap", "m", "--size", "640x480", "-o", "small.png")
-        self.assertEqual(r.status, 0, r)
-        self.assertEqual(png_size(self.path("small.png")), (640, 480))
-
-    def test_clustering_puts_simulated_groups_together(self):
-        # Three groups of three populations with shared drift, simulated; the
-        # matrix is the covariance of the observed frequencies, scaled as the
-        # model scales the offsets, with the populations shuffled.
-        r = run([os.path.join(TOOLS, "peltra2-simulate"), "--pops", "9", "--groups", "3", "--loci", "2000",
-                 "--copies", "30", "--seed", "11", "--out", "sim"], self.dir)
-        self.assertEqual(r.status, 0, r)
-        with open(self.path("sim.counts")) as f:
-            rows = [[int(v) for v in l.split()] for l in f]
-        k = 9
-        z = []
-        for a, b in zip(rows[0::2], rows[1::2]):
-            eps = sum(a) / float(sum(a) + sum(b))
-            z.append([(a[i] / float(a[i] + b[i]) - eps) / (eps * (1 - eps)) ** 0.5 for i in range(k)])
-        mean = [sum(v[i] for v in z) / len(z) for i in range(k)]
-        cov = [[sum((v[i] - mean[i]) * (v[j] - mean[j]) for v in z) / (len(z) - 1) for j in range(k)]
-               for i in range(k)]
-        shuffled = [4, 0, 7, 2, 5, 8, 1, 3, 6]  # no group is contiguous in this order
-        self.write("m", matrix_text([[cov[i][j] for j in shuffled] for i in shuffled]))
-        self.write("names", "".join("g%d_%d\n" % (i // 3 + 1, i % 3 + 1) for i in shuffled))
-        r = self.plot("heatmap", "m", "--names", "names", "--print-order")
-        self.assertEqual(r.status, 0, r)
-        order = r.out.split()
-        self.assertEqual(sorted(order), sorted("g%d_%d" % (g, i) for g in (1, 2, 3) for i in (1, 2, 3)))
-        groups = [name.split("_")[0] for name in order]
-        self.assertEqual(len([1 for a, b in zip(groups, groups[1:]) if a != b]), 2, order)
-
-    def test_bad_inputs(self):
-        self.write("m", matrix_text([[1.0, 0.5], [0.5, 1.0]]))
-        self.write("names", "a\nb\nc\n")
-        self.assert_fails(self.plot("heatmap", "m", "--names", "names"), "names: 3 names for 2 populations")
-        self.write("run.out", "===== PELTRA2.0 =====\n\nVAR-COVAR MATRIX: ITER = 500\n" + matrix_text([[1.0]]) + "\n")
-        self.assert_fails(self.plot("heatmap", "run.out"),
-                          "run.out is the output of a matrix-estimation run: average its reports into a "
-                          "matrix file with peltra2-matrix, or plot them with 'peltra2-plot trace'")
-        self.write("short", "1\t0.5\t0\n0.5\t1\t0\n")
-        self.assert_fails(self.plot("heatmap", "short"), "short: 2 rows for a 3 x 3 matrix")
-        self.write("zero", "1\t0\n0\t0\n")
-        self.assert_fails(self.plot("heatmap", "zero"),
-                          "zero: the variance of population 2 (row 2, column 2) is not positive")
-        self.write("text", "1\t0\n0\tx\n")
-        self.assert_fails(self.plot("heatmap", "text"), "text: line 2: field 2: 'x' is not a number")
-        self.assert_fails(self.plot("heatmap", "m", "--size", "50x50"),
-                          "--size: expected WIDTHxHEIGHT in pixels, each from 100 to 10000, got '50x50'")
-        self.assertEqual(self.plot("heatmap", "m", "--frob").status, 1)
-
-
-SCAN_COLUMNS = "snp\tname\tBF_1\trho_1\tr_1\tXtX\tBF_1_flag\tXtX_flag\tcomment\tstatus\n"
+def report(label, m):
+    return "VAR-COVAR MATRIX: ITER = %d\n%s\n" % (label, matrix_text(m))
 
 
 def scan_table(n):
     """n SNPs; SNP 7 failed; SNPs 3 and 30 flagged for BF_1, SNP 12 for XtX."""
-    lines = [SCAN_COLUMNS]
+    lines = ["snp\tname\tBF_1\trho_1\tr_1\tXtX\tBF_1_flag\tXtX_flag\tcomment\tstatus\n"]
     for i in range(1, n + 1):
         if i == 7:
             lines.append("7\trs7\tNA\tNA\tNA\tNA\tNA\tNA\tsee log\tfailed: initial epsilon zero or 1 locus 0\n")
@@ -138,28 +41,55 @@ def scan_table(n):
     return "".join(lines)
 
 
-class ScanTest(PlotCase):
-    def setUp(self):
-        super().setUp()
-        self.write("genome.scan.tsv", scan_table(40))
-        self.write("genome.scan.quantiles.tsv",
-                   "statistic\tq95\tq99\tq99.9\tnull_snps\nBF_1\t2.0\t5.0\t20.0\t1000\n"
-                   "|rho_1|\t0.3\t0.5\t0.7\t1000\n|r_1|\t0.3\t0.5\t0.7\t1000\nXtX\t7\t8\t9\t1000\n")
-        snps = ["snp\tchrom\tpos\tid\tref\talt\tcopies_A\tcopies_B\n"]
-        for i in range(1, 41):
-            snps.append("%d\t%s\t%d\t.\tA\tC\t20\t20\n" % (i, "chr1" if i <= 25 else "chr2", 1000 * i))
-        self.write("genome.snps", "".join(snps))
+class Plot(ScratchTest):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.write("genome.scan.tsv", scan_table(40))
+        cls.write("genome.scan.quantiles.tsv",
+                  "statistic\tq95\tq99\tq99.9\tnull_snps\nBF_1\t2.0\t5.0\t20.0\t1000\n"
+                  "|rho_1|\t0.3\t0.5\t0.7\t1000\n|r_1|\t0.3\t0.5\t0.7\t1000\nXtX\t7\t8\t9\t1000\n")
+        cls.write("genome.snps", "snp\tchrom\tpos\tid\tref\talt\tcopies_A\tcopies_B\n" + "".join(
+            "%d\t%s\t%d\t.\tA\tC\t20\t20\n" % (i, "chr1" if i <= 25 else "chr2", 1000 * i) for i in range(1, 41)))
 
-    def test_panels_thresholds_and_flags(self):
+    def plot(self, *args, stdin=b""):
+        return run(["/usr/bin/python3", tool("peltra2-plot")] + list(args), self.dir, stdin)
+
+    def test_clustering_puts_simulated_groups_together(self):
+        # Three groups of three populations with shared drift, simulated; the
+        # matrix is the covariance of the observed frequencies, scaled as the
+        # model scales the offsets, with the populations shuffled.
+        self.simulate("--pops", "9", "--groups", "3", "--loci", "2000", "--copies", "30", "--seed", "11",
+                      "--out", "sim")
+        with open(self.path("sim.counts")) as f:
+            rows = [[int(v) for v in l.split()] for l in f]
+        z = []
+        for a, b in zip(rows[0::2], rows[1::2]):
+            eps = sum(a) / float(sum(a) + sum(b))
+            z.append([(a[i] / float(a[i] + b[i]) - eps) / (eps * (1 - eps)) ** 0.5 for i in range(9)])
+        mean = [sum(v[i] for v in z) / len(z) for i in range(9)]
+        cov = [[sum((v[i] - mean[i]) * (v[j] - mean[j]) for v in z) / (len(z) - 1) for j in range(9)]
+               for i in range(9)]
+        shuffled = [4, 0, 7, 2, 5, 8, 1, 3, 6]  # no group is contiguous in this order
+        self.write("groups.m", matrix_text([[cov[i][j] for j in shuffled] for i in shuffled]))
+        self.write("names", "".join("g%d_%d\n" % (i // 3 + 1, i % 3 + 1) for i in shuffled))
+        r = self.plot("heatmap", "groups.m", "--names", "names", "--print-order")
+        self.assertEqual(r.status, 0, r)
+        self.assertEqual(png_size(self.path("groups.m.heatmap.png")), (800, 800))
+        order = r.out.split()
+        self.assertEqual(sorted(order), sorted("g%d_%d" % (g, i) for g in (1, 2, 3) for i in (1, 2, 3)))
+        groups = [name.split("_")[0] for name in order]
+        self.assertEqual(len([1 for a, b in zip(groups, groups[1:]) if a != b]), 2, order)
+
+    def test_scan_panels_thresholds_and_flags(self):
         r = self.plot("scan", "genome.scan.tsv", "--snps", "genome.snps")
         self.assertEqual(r.status, 0, r)
         self.assertEqual(png_size(self.path("genome.scan.tsv.scan.png")), (1200, 150 + 4 * 200))
         self.assertIn("peltra2-plot: thresholds from genome.scan.quantiles.tsv\n", r.err)
-        self.assertIn("peltra2-plot: BF_1: 39 of 40 SNPs with a value; thresholds: q95 q99 q99.9; flagged: 2\n", r.err)
-        self.assertIn("peltra2-plot: rho_1: 39 of 40 SNPs with a value; thresholds: q95 q99 q99.9; flagged: 0\n", r.err)
-        self.assertIn("peltra2-plot: XtX: 39 of 40 SNPs with a value; thresholds: q95 q99 q99.9; flagged: 1\n", r.err)
+        for stat, flagged in (("BF_1", 2), ("rho_1", 0), ("XtX", 1)):
+            self.assertIn("peltra2-plot: %s: 39 of 40 SNPs with a value; thresholds: q95 q99 q99.9; flagged: %d\n"
+                          % (stat, flagged), r.err)
         self.assertNotIn("comment", r.err)  # a text column is no statistic
-
         with open(self.path("genome.scan.tsv"), "rb") as f:
             r = self.plot("scan", "-", "--stats", "XtX,BF_1", "--quantiles", "genome.scan.quantiles.tsv",
                           "--size", "900x500", stdin=f.read())
@@ -168,84 +98,85 @@ class ScanTest(PlotCase):
         self.assertIn("XtX: 39 of 40 SNPs with a value; thresholds: q95 q99 q99.9; flagged: 1\n", r.err)
         self.assertNotIn("rho_1", r.err)
 
-    def test_bad_inputs(self):
-        self.assert_fails(self.plot("scan", "genome.scan.tsv", "--stats", "Z"),
-                          "genome.scan.tsv: no statistic column Z (the table has: BF_1, rho_1, r_1, XtX)")
-        self.write("short.snps", "snp\tchrom\tpos\n1\tchr1\t5\n")
-        self.assert_fails(self.plot("scan", "genome.scan.tsv", "--snps", "short.snps"),
-                          "SNP 2 of genome.scan.tsv is not in the SNP table")
-        self.write("nostats.tsv", "snp\tname\tstatus\n1\ta\tok\n")
-        self.assert_fails(self.plot("scan", "nostats.tsv"), "nostats.tsv: no statistic column with a value")
-
-
-def report(label, m):
-    return "VAR-COVAR MATRIX: ITER = %d\n%s\n" % (label, matrix_text(m))
-
-
-class TraceTest(PlotCase):
     def test_trace_of_a_real_run(self):
-        r = run([os.path.join(TOOLS, "peltra2-simulate"), "--pops", "3", "--loci", "200", "--seed", "3",
-                 "--out", "sim"], self.dir)
-        self.assertEqual(r.status, 0, r)
-        r = run([PELTRA2, "-i", "sim.counts", "-p", "3", "-k", "2000", "-r", "5"], self.dir)
+        self.simulate("--pops", "3", "--loci", "200", "--seed", "3", "--out", "small")
+        r = run([PELTRA2, "-i", "small.counts", "-p", "3", "-k", "2000", "-r", "5"], self.dir)
         self.assertEqual(r.status, 0, r)
         self.write("run.out", r.out)
         r = self.plot("trace", "run.out")
         self.assertEqual(r.status, 0, r)
         self.assertIn("peltra2-plot: 4 reports of a 3 x 3 matrix, ITER = 500 .. 2000\n", r.err)
         self.assertEqual(png_size(self.path("run.out.trace.png")), (1000, 700))
-
-    def test_cut_report_mixed_sizes_and_no_report(self):
         one = [[1.0, 0.1], [0.1, 2.0]]
-        self.write("cut.out", "banner\n" + report(500, one) + report(1000, one) + "VAR-COVAR MATRIX: ITER = 1500\n1\t")
+        with open(self.path("cut.out"), "w") as f:
+            f.write("banner\n" + report(500, one) + report(1000, one) + "VAR-COVAR MATRIX: ITER = 1500\n1\t")
         with open(self.path("cut.out"), "rb") as f:
             r = self.plot("trace", "-", "--size", "300x200", "-o", "t.png", stdin=f.read())
         self.assertEqual(r.status, 0, r)
         self.assertEqual(png_size(self.path("t.png")), (300, 200))
         self.assertIn("peltra2-plot: ignored the report of standard input, line 10 (ITER = 1500), cut short", r.err)
         self.assertIn("peltra2-plot: 2 reports of a 2 x 2 matrix, ITER = 500 .. 1000\n", r.err)
-        self.write("mixed.out", report(500, one) + report(1000, [[1.0]]))
-        self.assert_fails(self.plot("trace", "mixed.out"),
-                          "mixed.out, line 5 (ITER = 1000) is 1 x 1 but mixed.out, line 1 (ITER = 500) is 2 x 2: "
-                          "the reports come from runs with different -p")
-        self.write("none.out", "===== PELTRA2.0 =====\n")
-        self.assert_fails(self.plot("trace", "none.out"),
-                          "no covariance reports (\"VAR-COVAR MATRIX: ITER = ...\") in the input; "
-                          "a run prints one every 500 iterations")
 
-
-class RefusalsAndFormats(PlotCase):
     def test_table(self):
         # One row per case: files, command line, status, a text expected on
-        # standard output (errors) or standard error (notes), the file written.
-        self.write("m", matrix_text([[1.0, 0.5], [0.5, 2.0]]))
-        self.write("asym", "1\t0.5\n0.4\t1\n")
-        self.write("beyond", "1\t2\n2\t1\n")
-        self.write("na.tsv", "snp\tBF_1\tnote\n1\t0.5\tx\n2\tNA\ty\n3\t2.5\tz\n")
-        self.write("bad.tsv", "snp\tBF_1\n1\t0.5\n2\toops\n")
+        # standard output (errors, the whole line) or standard error (notes),
+        # the start of the file written.
         one = [[1.0, 0.1], [0.1, 2.0]]
-        self.write("runs.out", "".join(report(500 * n, one) for n in (1, 2, 3, 4, 1, 2, 3, 4)))
+        for name, text in [
+            ("m", matrix_text([[1.0, 0.5], [0.5, 2.0]])), ("names3", "a\nb\nc\n"),
+            ("est.out", "===== PELTRA2.0 =====\n\n" + report(500, [[1.0]])), ("short", "1\t0.5\t0\n0.5\t1\t0\n"),
+            ("zero", "1\t0\n0\t0\n"), ("text", "1\t0\n0\tx\n"), ("asym", "1\t0.5\n0.4\t1\n"),
+            ("beyond", "1\t2\n2\t1\n"), ("na.tsv", "snp\tBF_1\tnote\n1\t0.5\tx\n2\tNA\ty\n3\t2.5\tz\n"),
+            ("bad.tsv", "snp\tBF_1\n1\t0.5\n2\toops\n"), ("short.snps", "snp\tchrom\tpos\n1\tchr1\t5\n"),
+            ("nostats.tsv", "snp\tname\tstatus\n1\ta\tok\n"), ("none.out", "===== PELTRA2.0 =====\n"),
+            ("runs.out", "".join(report(500 * n, one) for n in (1, 2, 3, 4, 1, 2, 3, 4))),
+            ("mixed.out", report(500, one) + report(1000, [[1.0]])),
+        ]:
+            self.write(name, text)
         for args, status, text, written in [
+            (["heatmap", "m", "--size", "640x480", "-o", "small.png"], 0, "wrote small.png", b"\x89PNG"),
+            (["heatmap", "m", "-o", "m.pdf"], 0, "wrote m.pdf", b"%PDF"),
+            (["heatmap", "m", "-o", "m.svg"], 0, "wrote m.svg", b"<?xml"),
+            (["scan", "na.tsv", "-o", "na.png"], 0, "BF_1: 2 of 3 SNPs with a value", b"\x89PNG"),
+            (["trace", "runs.out", "-o", "t.svg"], 0, "8 reports of a 2 x 2 matrix in 2 runs", b"<?xml"),
+            (["--version"], 0, "peltra2-plot ", None),
+            (["heatmap", "m", "--names", "names3"], 1, "names3: 3 names for 2 populations", None),
+            (["heatmap", "est.out"], 1, "est.out is the output of a matrix-estimation run: average its reports "
+             "into a matrix file with peltra2-matrix, or plot them with 'peltra2-plot trace'", None),
+            (["heatmap", "short"], 1, "short: 2 rows for a 3 x 3 matrix", None),
+            (["heatmap", "zero"], 1, "zero: the variance of population 2 (row 2, column 2) is not positive", None),
+            (["heatmap", "text"], 1, "text: line 2: field 2: 'x' is not a number", None),
+            (["heatmap", "m", "--size", "50x50"], 1,
+             "--size: expected WIDTHxHEIGHT in pixels, each from 100 to 10000, got '50x50'", None),
+            (["heatmap", "m", "--frob"], 1, "", None),
             (["heatmap", "asym"], 1, "asym: not symmetric: row 2, column 1 is 0.4 but row 1, column 2 is 0.5", None),
             (["heatmap", "beyond"], 1, "beyond: the correlation of populations 1 and 2 is 2, beyond 1: "
                                        "not a covariance matrix", None),
             (["heatmap", "m", "-o", "m.jpg"], 1, "m.jpg: unknown picture format '.jpg'; give a file name "
                                                  "ending in .png, .pdf or .svg", None),
-            (["heatmap", "m", "-o", "m.pdf"], 0, "wrote m.pdf", b"%PDF"),
             (["heatmap", "m", "-o", "m.svg", "--title", "a", "--title", "b"], 1, "option --title given twice", None),
-            (["heatmap", "m", "-o", "m.svg"], 0, "wrote m.svg", b"<?xml"),
-            (["scan", "na.tsv", "-o", "na.png"], 0, "BF_1: 2 of 3 SNPs with a value", b"\x89PNG"),
             (["scan", "bad.tsv"], 1, "bad.tsv: line 3, column BF_1: 'oops' is not a number "
                                      "(write NA for a missing value)", None),
-            (["trace", "runs.out", "-o", "t.svg"], 0, "8 reports of a 2 x 2 matrix in 2 runs", b"<?xml"),
-            (["--version"], 0, "peltra2-plot ", None),
+            (["scan", "genome.scan.tsv", "--stats", "Z"], 1,
+             "genome.scan.tsv: no statistic column Z (the table has: BF_1, rho_1, r_1, XtX)", None),
+            (["scan", "genome.scan.tsv", "--snps", "short.snps"], 1,
+             "SNP 2 of genome.scan.tsv is not in the SNP table", None),
+            (["scan", "nostats.tsv"], 1, "nostats.tsv: no statistic column with a value", None),
+            (["trace", "mixed.out"], 1, "mixed.out, line 5 (ITER = 1000) is 1 x 1 but mixed.out, line 1 "
+             "(ITER = 500) is 2 x 2: the reports come from runs with different -p", None),
+            (["trace", "none.out"], 1, "no covariance reports (\"VAR-COVAR MATRIX: ITER = ...\") in the input; "
+             "a run prints one every 500 iterations", None),
         ]:
             r = self.plot(*args)
             self.assertEqual(r.status, status, (args, r))
-            self.assertIn(text, r.out if status or args == ["--version"] else r.err, (args, r))
+            if status and text:
+                self.assertEqual(r.out, "peltra2-plot: %s\n" % text, args)
+            else:
+                self.assertIn(text, r.out if args == ["--version"] else r.err, (args, r))
             if written:
                 with open(self.path(args[args.index("-o") + 1]), "rb") as f:
                     self.assertEqual(f.read(len(written)), written, args)
+        self.assertEqual(png_size(self.path("small.png")), (640, 480))
 
 
 if __name__ == "__main__":
