@@ -1,20 +1,18 @@
 #!/usr/bin/python3
-"""peltra2-matrix: averages of a recorded and of made-up estimation outputs,
-the burn-in, cut reports, its refusals, and the convergence diagnostics."""
+"""peltra2-matrix: averages of a real and of made-up estimation outputs, the
+burn-in, cut reports, its refusals, and the convergence diagnostics."""
 
 import math
-import os
+import re
 import sys
 import unittest
 
 import numpy as np
 
-from scan_support import DATA, TOOLS, ScratchTest, run, tool
+from scan_support import PELTRA2, TOOLS, ScratchTest, run, tool
 
 sys.path.insert(0, TOOLS)  # the tools' own modules: the report reader, the diagnostics
 from peltra2scan import diagnostics, reports  # noqa: E402
-
-RECORDED = os.path.join(DATA, "estimation_k3.out")  # six reports, ITER = 500 .. 3000
 
 
 def report(label, rows):
@@ -27,34 +25,34 @@ def read_matrix(text):
 
 
 class Matrix(ScratchTest):
+    @classmethod
+    def setUpClass(cls):
+        # A real run with six reports (ITER = 500 .. 3000), read here on its own.
+        super().setUpClass()
+        cls.simulate("--pops", "3", "--loci", "30", "--seed", "5", "--out", "e3")
+        r = run([PELTRA2, "-i", "e3.counts", "-p", "3", "-k", "3000", "-r", "11"], cls.dir)
+        assert r.status == 0, r
+        cls.write("est.out", r.out)
+        cls.text = r.out
+        cls.reports = re.findall(r"VAR-COVAR MATRIX: ITER = \d+\n((?:[^\n]+\n){3})\n", r.out)
+        assert len(cls.reports) == 6, r.out
+
     def matrix(self, *args, stdin=b""):
         return run([tool("peltra2-matrix")] + list(args), self.dir, stdin)
 
-    def test_averages_of_the_recorded_output(self):
-        # The default drops the first half: the last three reports, added up
-        # by hand from the recorded file.
-        r = self.matrix(RECORDED)
-        self.assertIn("averaged 3 reports", r.err)
-        m = read_matrix(r.out)
-        self.assertAlmostEqual(m[0][0], (1.012099e-01 + 1.530457e-01 + 1.111183e-01) / 3, places=10)
-        self.assertAlmostEqual(m[0][1], (4.780318e-03 + 4.933284e-02 + 7.706357e-03) / 3, places=10)
-        self.assertAlmostEqual(m[1][2], (2.719973e-04 + 1.206116e-02 - 1.083527e-02) / 3, places=10)
-        self.assertAlmostEqual(m[2][2], (1.139110e-01 + 9.778567e-02 + 1.141313e-01) / 3, places=10)
-        r = self.matrix("--burn-in", "1000", RECORDED)
-        self.assertIn("averaged 4 reports", r.err)
-        self.assertAlmostEqual(read_matrix(r.out)[0][0],
-                               (7.744128e-02 + 1.012099e-01 + 1.530457e-01 + 1.111183e-01) / 4, places=10)
-        # Only the last report: its values come back unchanged, one
-        # tab-terminated row per line as peltra2 prints them.
-        r = self.matrix("-b", "2500", RECORDED)
-        self.assertIn("averaged 1 reports", r.err)
-        lines = r.out.splitlines()
-        self.assertEqual(len(lines), 3)
-        self.assertTrue(all(l.endswith("\t") and l.count("\t") == 3 for l in lines))
-        self.assertEqual([float(x) for x in lines[2].split("\t")[:3]], [2.442539e-03, -1.083527e-02, 1.141313e-01])
+    def test_averages_of_a_real_run(self):
+        # The default drops the first half of the reports; --burn-in sets the
+        # iterations dropped. Only the last report: its rows come back as
+        # they are, one tab-terminated row per line.
+        for args, last, note in (([], 3, "averaged 3 reports"), (["--burn-in", "1000"], 4, "averaged 4 reports"),
+                                 (["-b", "2500"], 1, "averaged 1 reports")):
+            r = self.matrix("est.out", *args)
+            self.assertIn(note, r.err)
+            want = np.mean([read_matrix(t) for t in self.reports[-last:]], axis=0)
+            np.testing.assert_allclose(read_matrix(r.out), want, rtol=1e-9, err_msg=str(args))  # 11 digits printed
+            self.assertTrue(all(l.endswith("\t") and l.count("\t") == 3 for l in r.out.splitlines()), r.out)
         # Standard input, an output file and the correlation matrix.
-        with open(RECORDED, "rb") as f:
-            r = self.matrix("-o", "avg.matrix", "--correlation", "avg.cor", stdin=f.read())
+        r = self.matrix("-o", "avg.matrix", "--correlation", "avg.cor", stdin=self.text.encode())
         self.assertEqual((r.status, r.out), (0, ""), r)
         m, c = read_matrix(self.read("avg.matrix")), read_matrix(self.read("avg.cor"))
         for i in range(3):
@@ -101,8 +99,7 @@ class Matrix(ScratchTest):
         # Each cut inside the last report (ITER = 3000) is left out with one
         # note or, once its last row's line feed is in, read whole: never
         # another number.
-        with open(RECORDED) as f:
-            text = f.read()
+        text = self.text
         whole = [r.rows for r in reports.parse_reports(text, "x", self.fail)]
         start, rows_end = text.rindex("VAR-COVAR"), len(text) - 1
         for cut in range(start, len(text) + 1):
