@@ -23,63 +23,57 @@ struct Mean {
   double se() const { return std::sqrt((sum2 / n - mean() * mean()) / (n - 1)); }
 };
 
-#define EXPECT_WITHIN_4SE(stat, target, what) \
-  EXPECT_NEAR((stat).mean(), (target), 4 * (stat).se()) << what
+#define EXPECT_WITHIN_4SE(stat, target, what) EXPECT_NEAR((stat).mean(), (target), 4 * (stat).se()) << what
 
-// Runs the simulator in `dir` and reads back its files of numbers.
-void simulate(const std::string &args, const testsupport::TempDir &dir, Table *truth,
-              Table *counts = nullptr, Table *matrix = nullptr, Table *env = nullptr) {
-  testsupport::RunResult r = convtest::simulate(args + " --truth", dir.path());
-  ASSERT_EQ(r.status, 0) << r.out;
-  *truth = convtest::read_table(dir.file("simulated.truth"));
-  if (counts) *counts = convtest::read_table(dir.file("simulated.counts"));
-  if (matrix) *matrix = convtest::read_table(dir.file("simulated.matrix"));
-  if (env) *env = convtest::read_table(dir.file("simulated.env"));
-}
+// Runs the simulator (with --truth) in a scratch folder and reads back the
+// file of numbers named `simulated.<suffix>`.
+struct Sim {
+  testsupport::TempDir dir;
+  explicit Sim(const std::string &args, const std::string &matrix = "") {
+    if (!matrix.empty()) dir.write("sigma.txt", matrix);
+    testsupport::RunResult r = convtest::simulate(args + " --truth", dir.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+  }
+  Table operator[](const char *suffix) const {
+    return convtest::read_table(dir.file("simulated." + std::string(suffix)));
+  }
+};
 
 }  // namespace
 
 // The offsets of a locus have covariance eps(1 - eps) Sigma, and counts are
-// Binomial(n, p) given the true frequency p (together these fix the sample
-// frequencies' law). Frequencies stay within 0.3 +- 4 sd of the bounds
-// here, so clipping is negligible.
+// Binomial(n, p) given the true frequency p. Frequencies stay within 0.3 +- 4
+// sd of the bounds here, so clipping is negligible.
 TEST(SimulateModel, FrequencyCovarianceIsEpsilonScaledSigma) {
-  testsupport::TempDir dir;
-  dir.write("sigma.txt", "0.03\t0.015\t0.01\t0\n0.015\t0.04\t0.005\t-0.005\n"
-                         "0.01\t0.005\t0.02\t0\n0\t-0.005\t0\t0.025\n");
-  const int K = 4, L = 20000;
-  const double n = 40;
-  Table truth, counts, sigma;
-  simulate("--pops 4 --loci 20000 --copies 40 --matrix sigma.txt --anc-range 0.3,0.7 --seed 31",
-           dir, &truth, &counts, &sigma);
-  ASSERT_TRUE(truth.size() == size_t(L) && counts.size() == size_t(2 * L));
-  std::vector<std::vector<Mean>> cov(K, std::vector<Mean>(K));
+  Sim sim("--pops 4 --loci 20000 --copies 40 --matrix sigma.txt --anc-range 0.3,0.7 --seed 31",
+          "0.03\t0.015\t0.01\t0\n0.015\t0.04\t0.005\t-0.005\n0.01\t0.005\t0.02\t0\n0\t-0.005\t0\t0.025\n");
+  Table truth = sim["truth"], counts = sim["counts"], sigma = sim["matrix"];
+  ASSERT_TRUE(truth.size() == 20000u && counts.size() == 40000u);
+  std::vector<std::vector<Mean>> cov(4, std::vector<Mean>(4));
   Mean bias, ratio;
-  for (int l = 0; l < L; ++l) {
+  for (size_t l = 0; l < truth.size(); ++l) {
     const double eps = truth[l][0], *p = &truth[l][2], *c = &counts[2 * l][0];
-    for (int i = 0; i < K; ++i) {
+    for (int i = 0; i < 4; ++i) {
       for (int j = 0; j <= i; ++j) cov[i][j].add((p[i] - eps) * (p[j] - eps) / (eps * (1 - eps)));
       if (p[i] <= 0 || p[i] >= 1) continue;  // clipped: the count is fixed
-      bias.add(c[i] / n - p[i]);
-      ratio.add((c[i] / n - p[i]) * (c[i] / n - p[i]) / (p[i] * (1 - p[i]) / n));
+      bias.add(c[i] / 40 - p[i]);
+      ratio.add((c[i] / 40 - p[i]) * (c[i] / 40 - p[i]) / (p[i] * (1 - p[i]) / 40));
     }
   }
   EXPECT_WITHIN_4SE(bias, 0.0, "sample frequency bias");
   EXPECT_WITHIN_4SE(ratio, 1.0, "sample frequency variance ratio");
-  for (int i = 0; i < K; ++i)
+  for (int i = 0; i < 4; ++i)
     for (int j = 0; j <= i; ++j) EXPECT_WITHIN_4SE(cov[i][j], sigma[i][j], "entry " << i << "," << j);
 }
 
 // An environmental effect beta * e shifts the mean frequency of the loci
 // that carry it, and only theirs; the variable asked for, not the first.
 TEST(SimulateModel, EnvironmentalEffectShiftsTheMarkedLoci) {
-  testsupport::TempDir dir;
-  Table truth, env;
-  simulate("--pops 5 --loci 10000 --groups 1 --group-drift 0.005 --private-drift 0.01 "
-           "--anc-range 0.3,0.7 --env 2 --effect-var 2 --beta 0.08 --effect-fraction 0.5 --seed 12",
-           dir, &truth, nullptr, nullptr, &env);
+  Sim sim("--pops 5 --loci 10000 --groups 1 --group-drift 0.005 --private-drift 0.01 "
+          "--anc-range 0.3,0.7 --env 2 --effect-var 2 --beta 0.08 --effect-fraction 0.5 --seed 12");
+  Table env = sim["env"];
   std::vector<Mean> marked(5), neutral(5);
-  for (const std::vector<double> &t : truth)
+  for (const std::vector<double> &t : sim["truth"])
     for (int k = 0; k < 5; ++k) (t[1] != 0 ? marked : neutral)[k].add(t[2 + k] - t[0]);
   ASSERT_EQ(marked[0].n, 5000);
   int unlike_first_variable = 0;
@@ -95,14 +89,12 @@ TEST(SimulateModel, EnvironmentalEffectShiftsTheMarkedLoci) {
 // above and below 1) are used. With 800 copies per locus, monomorphic
 // redraws remove a negligible share of the edges.
 TEST(SimulateModel, AncestralFrequenciesFollowTheBetaLaw) {
-  for (auto ab : {std::make_pair(2.0, 5.0), std::make_pair(0.9, 0.9)}) {
-    testsupport::TempDir dir;
-    const double a = ab.first, b = ab.second, mean = a / (a + b);
-    Table truth;
-    simulate("--pops 4 --loci 20000 --copies 200 --anc-range 0.000001,0.999999 --seed 3 "
-             "--anc-beta " + std::to_string(a) + "," + std::to_string(b), dir, &truth);
+  for (double a : {2.0, 0.9}) {
+    const double b = a == 2.0 ? 5.0 : 0.9, mean = a / (a + b);
+    Sim sim("--pops 4 --loci 20000 --copies 200 --anc-range 0.000001,0.999999 --seed 3 --anc-beta " +
+            std::to_string(a) + "," + std::to_string(b));
     Mean m, v;
-    for (const std::vector<double> &t : truth) m.add(t[0]), v.add((t[0] - mean) * (t[0] - mean));
+    for (const std::vector<double> &t : sim["truth"]) m.add(t[0]), v.add((t[0] - mean) * (t[0] - mean));
     EXPECT_WITHIN_4SE(m, mean, "Beta(" << a << ", " << b << ") mean");
     EXPECT_WITHIN_4SE(v, a * b / ((a + b) * (a + b) * (a + b + 1)), "Beta(" << a << ", " << b << ")");
   }
@@ -113,11 +105,10 @@ TEST(SimulateModel, AncestralFrequenciesFollowTheBetaLaw) {
 // p(1 - p)(1/n + (1 - 1/n)/t). The coverage t is uniform on 20..30: each
 // value is drawn Binomial(60000, 1/11) times, sd 70.
 TEST(SimulateModel, PooledReadsCarryPoolAndReadNoise) {
-  testsupport::TempDir dir;
-  Table truth, counts;
-  simulate("--pops 3 --loci 20000 --pooled --pool-size 10,20,30 --min-coverage 20 "
-           "--max-coverage 30 --anc-range 0.2,0.8 --seed 17", dir, &truth, &counts);
-  EXPECT_EQ(dir.read("simulated.samplesize"), "10\t20\t30\n");
+  Sim sim("--pops 3 --loci 20000 --pooled --pool-size 10,20,30 --min-coverage 20 --max-coverage 30 "
+          "--anc-range 0.2,0.8 --seed 17");
+  EXPECT_EQ(sim.dir.read("simulated.samplesize"), "10\t20\t30\n");
+  Table truth = sim["truth"], counts = sim["counts"];
   ASSERT_EQ(counts.size(), 2 * truth.size());
   Mean bias, ratio;
   std::vector<double> coverage(31);
