@@ -69,8 +69,6 @@ TEST(ConvertErrors, OneLineStatus1AndNoOutput) {
     std::string message;
   } cases[] = {
       // Malformed records name the line and quote it; a cut last line too.
-      {"in.vcf", H + "1\t14\t.\tA\n" + GOOD, "--vcf in.vcf --map map",
-       "in.vcf: line 8: 4 columns where the header has 11: '1\t14\t.\tA'"},
       {"in.vcf", H + "1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/1", "--vcf in.vcf --map map",
        "in.vcf: line 8: 10 columns where the header has 11: '1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/1'"},
       {"in.vcf", H + "1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1\t1\n", "--vcf in.vcf --map map",
@@ -96,7 +94,6 @@ TEST(ConvertErrors, OneLineStatus1AndNoOutput) {
       {"", "", "--vcf cut.vcf.gz --map large.map",
        "~cut.vcf.gz ends early: the compressed data break off in line [0-9]+, so the file is "
        "truncated \\(copy or download it again\\)"},
-      {"", "", "--vcf - < cut.vcf.gz --map large.map", "~standard input ends early: .*"},
       {"", "", "--vcf image.png --map map",
        "image.png is not a VCF or BCF file (plain, gzipped or bgzipped)"},
       {"in.vcf", "hello\n", "--vcf in.vcf --map map",
@@ -126,8 +123,6 @@ TEST(ConvertErrors, OneLineStatus1AndNoOutput) {
        "s: line 2: field 2: expected a pool size from 2 to 1000000 allele copies, got '1'"},
       {"s", "A\t40\nB\n", "--vcf pool.vcf --map pmap --pooled --pool-sizes s",
        "s: line 2: expected population name, tab, allele copies in the pool"},
-      {"s", "A\t40\nC\t9\nB\t9\n", "--vcf pool.vcf --map pmap --pooled --pool-sizes s",
-       "s: line 2: population 'C' is not in the map pmap"},
       {"s", "A\t40\nB\t9\nA\t41\n", "--vcf pool.vcf --map pmap --pooled --pool-sizes s",
        "s: line 3: population 'A' has two pool sizes"},
       {"s", "A\t40\nB\t9\n", "--vcf neg.vcf --map pmap --pooled --pool-sizes s",
@@ -137,8 +132,6 @@ TEST(ConvertErrors, OneLineStatus1AndNoOutput) {
       {"", "", "--map m", "--vcf is required (a VCF or BCF file, or - for standard input)"},
       {"", "", "--vcf v", "--map is required (sample name, tab, population name per line)"},
       {"", "", "--vcf v --map m --min-maf 0.6", "--min-maf: expected a number from 0 to 0.5, got '0.6'"},
-      {"", "", "--vcf v --map m --min-copies -1",
-       "--min-copies: expected an integer from 0 to 1000000000, got '-1'"},
       {"", "", "--vcf v --map m --thin-every 0",
        "--thin-every: expected an integer from 1 to 1000000000, got '0'"},
       {"", "", "--vcf v --map m --seed x", "--seed: expected an integer from 0 to 18446744073709551615, got 'x'"},

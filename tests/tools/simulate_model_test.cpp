@@ -85,21 +85,6 @@ TEST(SimulateModel, EnvironmentalEffectShiftsTheMarkedLoci) {
   EXPECT_GT(unlike_first_variable, 0);
 }
 
-// Ancestral frequencies follow the Beta law; both gamma branches (shape
-// above and below 1) are used. With 800 copies per locus, monomorphic
-// redraws remove a negligible share of the edges.
-TEST(SimulateModel, AncestralFrequenciesFollowTheBetaLaw) {
-  for (double a : {2.0, 0.9}) {
-    const double b = a == 2.0 ? 5.0 : 0.9, mean = a / (a + b);
-    Sim sim("--pops 4 --loci 20000 --copies 200 --anc-range 0.000001,0.999999 --seed 3 --anc-beta " +
-            std::to_string(a) + "," + std::to_string(b));
-    Mean m, v;
-    for (const std::vector<double> &t : sim["truth"]) m.add(t[0]), v.add((t[0] - mean) * (t[0] - mean));
-    EXPECT_WITHIN_4SE(m, mean, "Beta(" << a << ", " << b << ") mean");
-    EXPECT_WITHIN_4SE(v, a * b / ((a + b) * (a + b) * (a + b + 1)), "Beta(" << a << ", " << b << ")");
-  }
-}
-
 // Pooled reads: the pool holds Binomial(n, p) copies and the reads are
 // Binomial(t, copies / n), so c / t has mean p and variance
 // p(1 - p)(1/n + (1 - 1/n)/t). The coverage t is uniform on 20..30: each
