@@ -1,0 +1,253 @@
+// peltra2-simulate: its command line, the bundled example data (which the
+// command quoted in examples/README.md must reproduce byte for byte), its
+// files beyond those of the example, and the statistical properties of its
+// draws on fixed seeds.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tools/convert_support.h"
+
+using convtest::read_table;
+using convtest::simulate;
+using convtest::split;
+using testsupport::TempDir;
+
+
+TEST(SimulateCli, BadOptionsAndMatrixFilesFailWithOneLineAndStatus1) {
+  // One case a line: the arguments after "--pops 3 --loci 5" (after "=": the
+  // whole arguments), " | ", the message; a matrix file m.txt is written with
+  // the content after a further " | " (rows split at "/", values at " ").
+  const std::string cases = R"(= | --pops is required (the number of populations)
+=--pops 0 --loci 5 | --pops: expected an integer from 1 to 1000, got '0'
+--frobnicate | unknown option '--frobnicate' (see --help)
+--seed | option '--seed' needs a value
+stray | unexpected argument 'stray' (see --help)
+--copies 4,5 | --copies: expected 1 or 3 values (one per population), got 2
+--tree --groups 2 | give only one of --tree, --matrix and --groups
+--groups 4 | --groups: 4 groups cannot be made of 3 populations
+--branch-lengths 0.2,0.1 | --branch-lengths: expected 0 < MIN <= MAX
+--anc-range 0,0.5 | --anc-range: expected 0 < MIN <= MAX < 1
+--beta 0.1 | --beta needs --effect-fraction or --effect-loci
+--beta 0.1 --effect-fraction 1.5 | --effect-fraction: expected a value from 0 to 1
+--beta 0.1 --effect-loci 1 --env 2 --effect-var 3 | --effect-var: there are only 2 environmental variables
+--pooled | --pooled needs --max-coverage
+--pooled --max-coverage 9 --pool-size 171 | --pool-size: expected an integer from 2 to 170, got '171'
+--pooled --copies 1 --max-coverage 9 | --pooled: pool sizes must be from 2 to 170; give --pool-size
+--pooled --max-coverage 9 --min-coverage 10 | --min-coverage: 10 is above --max-coverage 9
+--matrix missing.txt | cannot open matrix file missing.txt
+--out no/such/dir/x | cannot create no/such/dir/x.counts: No such file or directory
+--matrix m.txt | matrix file m.txt ends after line 2, expected 3 rows | 1 0 0/0 1 0
+--matrix m.txt | matrix file m.txt line 2: 4 values, expected 3 | 1 0 0/0 1 0 0/0 0 1
+--matrix m.txt | matrix file m.txt line 2 field 2: 'abc' is not a number | 1 0 0/0 abc 0/0 0 1
+--matrix m.txt | matrix file m.txt is not symmetric: row 2 column 1 is 0.49, row 1 column 2 is 0.5 | 1 0.5 0/0.49 1 0/0 0 1
+--matrix m.txt | matrix file m.txt is not positive definite | 1 2 0/2 1 0/0 0 1
+)";
+  TempDir dir;
+  for (const std::string &line : convtest::split(cases)) {
+    std::vector<std::string> f = convtest::split(std::regex_replace(line, std::regex(" \\| "), "|"), '|');
+    std::string args = f[0][0] == '=' ? f[0].substr(1) : "--pops 3 --loci 5 " + f[0];
+    std::string matrix = f.size() > 2 ? std::regex_replace(f[2], std::regex(" "), "\t") + "\n" : "";
+    dir.write("m.txt", std::regex_replace(matrix, std::regex("/"), "\n"));
+    auto r = simulate(args, dir.path());
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(r.out, "peltra2-simulate: " + f[1] + "\n") << args;
+    EXPECT_EQ(r.err, "") << args;
+  }
+  EXPECT_FALSE(dir.exists("simulated.counts"));
+  // Spaces, carriage returns, a trailing tab and further lines are accepted;
+  // the matrix written back is tab-separated.
+  dir.write("m.txt", "0.5 0.1\t\r\n0.1   0.25\r\nignored line\n");
+  auto r = simulate("--pops 2 --loci 5 --matrix m.txt", dir.path());
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(dir.read("simulated.matrix"), "0.5\t0.1\n0.1\t0.25\n");
+  r = simulate("--pops 3 -h", dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("Usage: peltra2-simulate --pops K --loci L [options]\n", 0), 0u);
+}
+
+// The command in examples/README.md regenerates every bundled file, which
+// pins the layouts and number formats of the files and the random streams.
+TEST(SimulateCli, ExamplesAreReproducedByTheDocumentedCommand) {
+  const std::string source = PELTRA_SOURCE_DIR;
+  std::smatch m;
+  std::string readme = testsupport::read_file(source + "/examples/README.md");
+  ASSERT_TRUE(std::regex_search(readme, m, std::regex("peltra2-simulate( --[^\\n`]*)")));
+  const std::string args = m[1];
+  ASSERT_TRUE(std::regex_search(args, m, std::regex("--out (examples/[A-Za-z0-9_.-]+)")));
+  const std::string prefix = m[1];
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.file("examples").c_str(), 0777), 0);
+  auto r = simulate(args, dir.path());
+  ASSERT_EQ(r.status, 0) << r.out;
+  for (const char *suffix : {".counts", ".matrix", ".env", ".effect.counts"}) {
+    std::string bundled = testsupport::read_file(source + "/" + prefix + suffix);
+    EXPECT_TRUE(!bundled.empty() && bundled.size() < 500000u) << prefix << suffix;
+    EXPECT_EQ(dir.read(prefix + suffix), bundled) << prefix << suffix << " is not reproduced";
+  }
+}
+
+
+
+// The counts hold each population's copies and no monomorphic locus; two
+// groups (populations 1-2 and 3) share a drift of 0.1 over a private one of
+// 0.02; peltra2 reads pooled reads with their pool sizes.
+TEST(SimulateFormat, CopiesGroupsAndPooledReads) {
+  TempDir dir;
+  ASSERT_EQ(simulate("--pops 3 --loci 100 --copies 6,20,1 --groups 2 --seed 5 --out s", dir.path()).status, 0);
+  ASSERT_EQ(simulate("--pops 3 --loci 40 --pooled --pool-size 20 --max-coverage 30 --seed 5 --out p",
+                     dir.path()).status, 0);
+  EXPECT_EQ(dir.read("s.matrix"), "0.12\t0.1\t0\n0.1\t0.12\t0\n0\t0\t0.12\n");
+  std::vector<std::vector<double>> c = read_table(dir.file("s.counts"));
+  ASSERT_EQ(c.size(), 200u);
+  for (size_t l = 0; l < c.size(); l += 2) {
+    EXPECT_TRUE(c[l][0] + c[l + 1][0] == 6 && c[l][1] + c[l + 1][1] == 20 && c[l][2] + c[l + 1][2] == 1) << l;
+    EXPECT_TRUE(c[l][0] + c[l][1] + c[l][2] > 0 && c[l][0] + c[l][1] + c[l][2] < 27) << l / 2 + 1;
+  }
+  auto r = testsupport::run_peltra2("-x -s p.samplesize -i p.counts -p 3 -k 500 -r 3", dir.path());
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("number of loci = 40\n"), std::string::npos) << r.out;
+}
+
+// Exactly round(0.236 * 100) = 24 loci, in ascending order, carry beta in
+// the truth file (and --beta implies --env 1). Each part of a simulation has its own random stream, so
+// the matrix and the loci before the first marked one are those of a run
+// without the effect. The one-locus files repeat the SNPs under names that
+// sort in SNP order.
+TEST(SimulateFormat, EffectLociTruthAndOneLocusFiles) {
+  TempDir dir, plain;
+  ASSERT_EQ(simulate("--pops 4 --loci 100 --beta -0.07 --effect-fraction 0.236 --effect-loci 3 "
+                     "--truth --one-locus one --seed 99", dir.path()).status, 0);
+  ASSERT_EQ(simulate("--pops 4 --loci 100 --seed 99", plain.path()).status, 0);
+  EXPECT_EQ(dir.read("simulated.matrix"), plain.read("simulated.matrix"));
+  EXPECT_EQ(read_table(dir.file("simulated.env")).size(), 1u);
+  std::vector<std::string> listed = split(dir.read("simulated.effect_loci"));
+  ASSERT_EQ(listed.size(), 24u);
+  std::vector<char> marked(101, 0);
+  for (size_t i = 0; i < listed.size(); ++i) {
+    int l = std::stoi(listed[i]);
+    ASSERT_TRUE(l >= 1 && l <= 100 && (i == 0 || l > std::stoi(listed[i - 1]))) << l;
+    marked[l] = 1;
+  }
+  std::vector<std::vector<double>> truth = read_table(dir.file("simulated.truth"));
+  std::vector<std::string> with = split(dir.read("simulated.counts")), without = split(plain.read("simulated.counts"));
+  std::vector<std::string> effect = split(dir.read("simulated.effect.counts"));
+  ASSERT_TRUE(truth.size() == 100u && effect.size() == 6u);
+  for (int l = 1; l <= 100; ++l) {
+    EXPECT_EQ(truth[l - 1][1], marked[l] ? -0.07 : 0.0) << "locus " << l;
+    EXPECT_TRUE(truth[l - 1][0] >= 0.05 && truth[l - 1][0] <= 0.95) << l;  // the default --anc-range
+    std::string snp = with[2 * l - 2] + "\n" + with[2 * l - 1] + "\n";
+    EXPECT_EQ(dir.read("one/snp_" + std::to_string(1000 + l).substr(1) + ".counts"), snp) << l;
+    EXPECT_TRUE(l >= std::stoi(listed[0]) || snp == without[2 * l - 2] + "\n" + without[2 * l - 1] + "\n") << l;
+    EXPECT_TRUE(l > 3 || dir.read("one/effect_" + std::to_string(l) + ".counts") ==
+                             effect[2 * l - 2] + "\n" + effect[2 * l - 1] + "\n") << l;
+  }
+}
+
+// The statistical checks: each tolerance is 4 standard errors estimated from
+// the same draws, so that a correct simulator fails a check with any given
+// seed with probability below 1e-4, while the faults targeted here (a wrong
+// factor, a missing term, a transposed matrix) move the estimate by many
+// standard errors.
+using Table = std::vector<std::vector<double>>;
+
+namespace {
+
+// Running mean and standard error of a sample.
+struct Mean {
+  double n = 0, sum = 0, sum2 = 0;
+  void add(double x) { n += 1, sum += x, sum2 += x * x; }
+  double mean() const { return sum / n; }
+  double se() const { return std::sqrt((sum2 / n - mean() * mean()) / (n - 1)); }
+};
+
+#define EXPECT_WITHIN_4SE(stat, target, what) EXPECT_NEAR((stat).mean(), (target), 4 * (stat).se()) << what
+
+// Runs the simulator (with --truth) in a scratch folder and reads back the
+// file of numbers named `simulated.<suffix>`.
+struct Sim {
+  testsupport::TempDir dir;
+  explicit Sim(const std::string &args, const std::string &matrix = "") {
+    if (!matrix.empty()) dir.write("sigma.txt", matrix);
+    testsupport::RunResult r = convtest::simulate(args + " --truth", dir.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+  }
+  Table operator[](const char *suffix) const {
+    return convtest::read_table(dir.file("simulated." + std::string(suffix)));
+  }
+};
+
+}  // namespace
+
+// The offsets of a locus have covariance eps(1 - eps) Sigma, and counts are
+// Binomial(n, p) given the true frequency p. Frequencies stay within 0.3 +- 4
+// sd of the bounds here, so clipping is negligible.
+TEST(SimulateModel, FrequencyCovarianceIsEpsilonScaledSigma) {
+  Sim sim("--pops 4 --loci 20000 --copies 40 --matrix sigma.txt --anc-range 0.3,0.7 --seed 31",
+          "0.03\t0.015\t0.01\t0\n0.015\t0.04\t0.005\t-0.005\n0.01\t0.005\t0.02\t0\n0\t-0.005\t0\t0.025\n");
+  Table truth = sim["truth"], counts = sim["counts"], sigma = sim["matrix"];
+  ASSERT_TRUE(truth.size() == 20000u && counts.size() == 40000u);
+  std::vector<std::vector<Mean>> cov(4, std::vector<Mean>(4));
+  Mean bias, ratio;
+  for (size_t l = 0; l < truth.size(); ++l) {
+    const double eps = truth[l][0], *p = &truth[l][2], *c = &counts[2 * l][0];
+    for (int i = 0; i < 4; ++i) {
+      for (int j = 0; j <= i; ++j) cov[i][j].add((p[i] - eps) * (p[j] - eps) / (eps * (1 - eps)));
+      if (p[i] <= 0 || p[i] >= 1) continue;  // clipped: the count is fixed
+      bias.add(c[i] / 40 - p[i]);
+      ratio.add((c[i] / 40 - p[i]) * (c[i] / 40 - p[i]) / (p[i] * (1 - p[i]) / 40));
+    }
+  }
+  EXPECT_WITHIN_4SE(bias, 0.0, "sample frequency bias");
+  EXPECT_WITHIN_4SE(ratio, 1.0, "sample frequency variance ratio");
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j <= i; ++j) EXPECT_WITHIN_4SE(cov[i][j], sigma[i][j], "entry " << i << "," << j);
+}
+
+// An environmental effect beta * e shifts the mean frequency of the loci
+// that carry it, and only theirs; the variable asked for, not the first.
+TEST(SimulateModel, EnvironmentalEffectShiftsTheMarkedLoci) {
+  Sim sim("--pops 5 --loci 10000 --groups 1 --group-drift 0.005 --private-drift 0.01 "
+          "--anc-range 0.3,0.7 --env 2 --effect-var 2 --beta 0.08 --effect-fraction 0.5 --seed 12");
+  Table env = sim["env"];
+  std::vector<Mean> marked(5), neutral(5);
+  for (const std::vector<double> &t : sim["truth"])
+    for (int k = 0; k < 5; ++k) (t[1] != 0 ? marked : neutral)[k].add(t[2 + k] - t[0]);
+  ASSERT_EQ(marked[0].n, 5000);
+  int unlike_first_variable = 0;
+  for (int k = 0; k < 5; ++k) {
+    EXPECT_WITHIN_4SE(marked[k], 0.08 * env[1][k], "population " << k);
+    EXPECT_WITHIN_4SE(neutral[k], 0.0, "population " << k);
+    unlike_first_variable += std::fabs(marked[k].mean() - 0.08 * env[0][k]) > 4 * marked[k].se();
+  }
+  EXPECT_GT(unlike_first_variable, 0);
+}
+
+// Pooled reads: the pool holds Binomial(n, p) copies and the reads are
+// Binomial(t, copies / n), so c / t has mean p and variance
+// p(1 - p)(1/n + (1 - 1/n)/t). The coverage t is uniform on 20..30: each
+// value is drawn Binomial(60000, 1/11) times, sd 70.
+TEST(SimulateModel, PooledReadsCarryPoolAndReadNoise) {
+  Sim sim("--pops 3 --loci 20000 --pooled --pool-size 10,20,30 --min-coverage 20 --max-coverage 30 "
+          "--anc-range 0.2,0.8 --seed 17");
+  EXPECT_EQ(sim.dir.read("simulated.samplesize"), "10\t20\t30\n");
+  Table truth = sim["truth"], counts = sim["counts"];
+  ASSERT_EQ(counts.size(), 2 * truth.size());
+  Mean bias, ratio;
+  std::vector<double> coverage(31);
+  for (size_t l = 0; l < truth.size(); ++l)
+    for (int k = 0; k < 3; ++k) {
+      double c = counts[2 * l][k], t = c + counts[2 * l + 1][k], p = truth[l][2 + k], n = 10 * k + 10;
+      ASSERT_TRUE(c >= 0 && t >= 20 && t <= 30) << "locus " << l + 1 << " coverage " << t;
+      coverage[int(t)] += 1;
+      if (p <= 0 || p >= 1) continue;
+      bias.add(c / t - p);
+      ratio.add((c / t - p) * (c / t - p) / (p * (1 - p) * (1 / n + (1 - 1 / n) / t)));
+    }
+  for (int t = 20; t <= 30; ++t) EXPECT_NEAR(coverage[t], 60000 / 11.0, 4 * 70) << "coverage " << t;
+  EXPECT_WITHIN_4SE(bias, 0.0, "read frequency bias");
+  EXPECT_WITHIN_4SE(ratio, 1.0, "read frequency variance ratio");
+}
