@@ -207,25 +207,6 @@ TEST(SimulateModel, FrequencyCovarianceIsEpsilonScaledSigma) {
     for (int j = 0; j <= i; ++j) EXPECT_WITHIN_4SE(cov[i][j], sigma[i][j], "entry " << i << "," << j);
 }
 
-// An environmental effect beta * e shifts the mean frequency of the loci
-// that carry it, and only theirs; the variable asked for, not the first.
-TEST(SimulateModel, EnvironmentalEffectShiftsTheMarkedLoci) {
-  Sim sim("--pops 5 --loci 10000 --groups 1 --group-drift 0.005 --private-drift 0.01 "
-          "--anc-range 0.3,0.7 --env 2 --effect-var 2 --beta 0.08 --effect-fraction 0.5 --seed 12");
-  Table env = sim["env"];
-  std::vector<Mean> marked(5), neutral(5);
-  for (const std::vector<double> &t : sim["truth"])
-    for (int k = 0; k < 5; ++k) (t[1] != 0 ? marked : neutral)[k].add(t[2 + k] - t[0]);
-  ASSERT_EQ(marked[0].n, 5000);
-  int unlike_first_variable = 0;
-  for (int k = 0; k < 5; ++k) {
-    EXPECT_WITHIN_4SE(marked[k], 0.08 * env[1][k], "population " << k);
-    EXPECT_WITHIN_4SE(neutral[k], 0.0, "population " << k);
-    unlike_first_variable += std::fabs(marked[k].mean() - 0.08 * env[0][k]) > 4 * marked[k].se();
-  }
-  EXPECT_GT(unlike_first_variable, 0);
-}
-
 // Pooled reads: the pool holds Binomial(n, p) copies and the reads are
 // Binomial(t, copies / n), so c / t has mean p and variance
 // p(1 - p)(1/n + (1 - 1/n)/t). The coverage t is uniform on 20..30: each
