@@ -4,6 +4,7 @@ order, a failed SNP named and kept, a killed scan resumed, slices merged,
 and the refusals."""
 
 import os
+import pathlib
 import re
 import signal
 import subprocess
@@ -57,11 +58,10 @@ class Scan(ScratchTest):
             self.assertEqual(row[2:], bf[1:7] + xtx[1:2] + ["ok"], "SNP %d" % i)
 
         # The Z statistic's columns, default names.
-        z_opts = ["-p", "4", "-m", "sim.matrix", "-e", "sim.env", "-n", "1", "-k", "6000", "-z", "-c"]
+        z_opts = OPTS[:6] + ["-n", "1", "-k", "6000", "-z", "-c"]
         r = self.scan("-i", "data.counts", "--seed", "7", "--work", "wz", "-o", "z.tsv", *z_opts)
-        self.assertEqual(r.status, 0, r)
         header, rows = read_table(self.path("z.tsv"))
-        self.assertEqual(header, ["snp", "name", "Z", "rho_1", "status"])
+        self.assertEqual(header, ["snp", "name", "Z", "rho_1", "status"], r)
         self.assertEqual([row[1] for row in rows], [str(i) for i in range(1, N + 1)])
         for i in (1, N):
             self.assertEqual(self.lone_run(i, 7 + i, z_opts, "z%d" % i).status, 0)
@@ -69,13 +69,10 @@ class Scan(ScratchTest):
 
     def records(self, work):
         """SNP numbers of every record of a work folder, in file order."""
-        out = []
-        for d, _, files in os.walk(self.path(work)):
-            for name in files:
-                if name == "records.tsv" or os.path.basename(d) == "done":
-                    with open(os.path.join(d, name)) as f:
-                        out += [int(line.split("\t")[0]) for line in f if line.endswith("\n")]
-        return out
+        files = [os.path.join(d, f) for d, _, fs in os.walk(self.path(work)) for f in fs
+                 if f == "records.tsv" or os.path.basename(d) == "done"]
+        lines = [line for name in files for line in pathlib.Path(name).read_text().splitlines(True)]
+        return [int(line.split("\t")[0]) for line in lines if line.endswith("\n")]
 
     def test_killed_scan_resumes_and_slices_merge_into_the_whole_scan(self):
         # SIGKILL to the whole process group in the middle of the first batches.

@@ -1,20 +1,179 @@
-// peltra2-convert's failures: malformed, truncated and unusable input, bad
-// maps, order files, pool sizes and options. Each prints one line on
-// standard output, exits with status 1 and leaves an earlier run's files as
-// they were, with no scratch file behind.
+// peltra2-convert's files against counts made by hand (diploid and haploid
+// samples, phased and unphased, missing alleles, skipped sites) from text
+// VCF, bgzipped VCF and BCF written by htslib, and standard input, with all
+// populations or those of an order file; pooled reads; filters and thinning;
+// malformed, truncated and unusable input, bad maps, order files, pool sizes
+// and options.
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/convert_support.h"
 
 using convtest::convert;
+using convtest::split;
+using convtest::summary_value;
 using convtest::vcf_line;
 using testsupport::RunResult;
 using testsupport::TempDir;
 
+namespace {
+
+// The positions of the SNP table's rows, joined by spaces; the rows must be
+// numbered from 1.
+std::string kept(const std::string &snp_table) {
+  std::vector<std::string> rows = split(snp_table);
+  std::string pos;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    std::vector<std::string> f = split(rows[i], '\t');
+    EXPECT_EQ(f[0], std::to_string(i));
+    pos += (i > 1 ? " " : "") + f[2];
+  }
+  return pos;
+}
+
+}  // namespace
+
+// Samples a1, a2 (haploid) in A, b1, b2 in B, x in no population; "ghost"
+// of the map is not in the VCF. Counted by hand: the multi-allelic site, the
+// indel and the SNP monomorphic in the mapped samples are skipped, missing
+// alleles and x's are not counted.
+TEST(ConvertCounts, KnownCountsInEveryInputForm) {
+  TempDir dir;
+  std::string v = convtest::vcf_header({"a1", "a2", "b1", "b2", "x"});
+  v += vcf_line("1", 100, "A", "C", "GT", {"0/1", "1", "1|1", "./0", "1/1"});
+  v += vcf_line("1", 200, "A", "C,G", "GT", {"0/1", "2", "1|1", "0/0", "1/1"});
+  v += vcf_line("1", 300, "AT", "A", "GT", {"0/1", "1", "1|1", "0/0", "1/1"});
+  v += vcf_line("2", 400, "G", "T", "GT", {"0/0", "0", "0|0", "0/0", "1/1"});
+  v += vcf_line("2", 500, "G", "T", "GT", {"1/.", ".", "0/0", "./.", "0/0"});
+  v += vcf_line("2", 600, "C", "A", "GT", {"0|1", "1", "0/0", "0/1", "./."});
+  dir.write("in.vcf", v);
+  dir.write("pops.map", "a1\tA\na2\tA\nb1\tB\nb2\tB\nghost\tB\n");
+  ASSERT_TRUE(convtest::rewrite_vcf(dir.file("in.vcf"), dir.file("in.bcf"), "wb"));
+  ASSERT_TRUE(convtest::rewrite_vcf(dir.file("in.vcf"), dir.file("in.vcf.gz"), "wz"));
+  for (const char *input : {"in.vcf", "in.bcf", "in.vcf.gz", "- < in.bcf", "- < in.vcf"}) {
+    SCOPED_TRACE(input);
+    testsupport::RunResult r = convert(std::string("--vcf ") + input + " --map pops.map --out out", dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(dir.read("out.counts"), "1\t1\n2\t2\n0\t2\n1\t0\n1\t3\n2\t1\n");
+    EXPECT_EQ(dir.read("out.names"), "A\nB\n");
+    EXPECT_EQ(dir.read("out.snps"), "snp\tchrom\tpos\tid\tref\talt\tcopies_A\tcopies_B\n"
+                                    "1\t1\t100\t.\tA\tC\t3\t3\n2\t2\t500\t.\tG\tT\t1\t2\n"
+                                    "3\t2\t600\t.\tC\tA\t3\t4\n");
+    EXPECT_EQ(dir.read("out.copies"), "column\tpopulation\tsamples\tcopies_min\tcopies_mean\tcopies_max\n"
+                                      "1\tA\t2\t1\t2.33\t3\n2\tB\t2\t2\t3.00\t4\n");
+    for (auto s : {std::make_pair("records read", 6), std::make_pair("SNPs written", 3),
+                   std::make_pair("multi-allelic", 1), std::make_pair("not a SNP (indel, symbolic, no ALT)", 1),
+                   std::make_pair("monomorphic", 1), std::make_pair("no genotyped copies", 0)})
+      EXPECT_EQ(summary_value(r.err, s.first), s.second) << s.first;
+    for (const char *line : {"peltra2-convert: 1 of the VCF's 5 samples is not in the map and is ignored: x\n",
+                             "peltra2-convert: 1 sample of the map is not in the VCF: ghost\n"})
+      EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
+  }
+  // An order file sets the columns and leaves out the populations it omits.
+  dir.write("order", "B\n\n# comment\nA\n");
+  ASSERT_EQ(convert("--vcf in.vcf --map pops.map --order order --out two", dir.path()).status, 0);
+  EXPECT_EQ(dir.read("two.names"), "B\nA\n");
+  EXPECT_EQ(dir.read("two.counts"), "1\t1\n2\t2\n2\t0\n0\t1\n3\t1\n1\t2\n");
+  dir.write("order", "B\n");
+  testsupport::RunResult r = convert("--vcf in.vcf --map pops.map --order order --out one", dir.path());
+  EXPECT_NE(r.err.find("1 population of the map is not in the order file; its samples are ignored: A"),
+            std::string::npos) << r.err;
+  EXPECT_EQ(dir.read("one.counts"), "1\n2\n3\n1\n");
+  EXPECT_EQ(summary_value(r.err, "monomorphic"), 2);
+}
+
+// Pooled mode: reads from AD added per population (pools p1 and p2 are runs
+// of population A's pool), with the pool sizes of the sizes file.
+TEST(ConvertCounts, PooledReadsAddedPerPopulation) {
+  TempDir dir;
+  std::string v = convtest::vcf_header({"p1", "p2", "p3"});
+  v += vcf_line("1", 10, "A", "C", "GT:AD", {"0/1:3,4", "0/0:1,0", "0/1:5,6"});
+  v += vcf_line("1", 20, "T", "G", "AD", {".", "2,2", "0,7"});
+  v += vcf_line("1", 30, "A", "C", "AD", {".", ".", "."});
+  v += vcf_line("1", 40, "A", "C,G", "AD", {"1,2,3", "1,1,1", "4,0,1"});
+  v += vcf_line("2", 50, "C", "A", "AD", {"10,0", "5,0", "8,0"});
+  v += vcf_line("2", 60, "C", "A", "GT", {"0/1", "0/1", "1/1"});
+  dir.write("pool.vcf", v);
+  dir.write("map", "p1\tA\np2\tA\np3\tB\n");
+  dir.write("sizes", "B\t20\nA\t40\n");
+  testsupport::RunResult r =
+      convert("--vcf pool.vcf --map map --pooled --pool-sizes sizes --out pool", dir.path());
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(dir.read("pool.counts"), "4\t5\n4\t6\n2\t0\n2\t7\n");
+  EXPECT_EQ(dir.read("pool.samplesize"), "40\t20\n");
+  EXPECT_EQ(dir.read("pool.snps"),
+            "snp\tchrom\tpos\tid\tref\talt\treads_A\treads_B\n"
+            "1\t1\t10\t.\tA\tC\t8\t11\n"
+            "2\t1\t20\t.\tT\tG\t4\t7\n");
+  EXPECT_EQ(dir.read("pool.copies"),
+            "column\tpopulation\tsamples\treads_min\treads_mean\treads_max\tpool_size\n"
+            "1\tA\t2\t4\t6.00\t8\t40\n"
+            "2\tB\t1\t7\t9.00\t11\t20\n");
+  EXPECT_EQ(summary_value(r.err, "no reads"), 2);
+  EXPECT_EQ(summary_value(r.err, "multi-allelic"), 1);
+  EXPECT_EQ(summary_value(r.err, "monomorphic"), 1);
+}
+
+TEST(ConvertFilters, KeptSnpsAndSkipReasonsPerOption) {
+  // Two populations of two diploid samples each: 4 copies per population.
+  TempDir dir;
+  std::string v = convtest::vcf_header({"a1", "a2", "b1", "b2"});
+  v += convtest::vcf_line("1", 1, "A", "C", "GT", {"0/0", "0/1", "0/0", "0/0"});  // MAF 1/8
+  v += convtest::vcf_line("1", 2, "A", "C", "GT", {"0/1", "0/1", "0/0", "0/0"});  // MAF 2/8
+  v += convtest::vcf_line("1", 3, "A", "C", "GT", {"./.", "./1", "0/0", "0/1"});  // 1 copy in A
+  v += convtest::vcf_line("1", 4, "A", "C", "GT", {"1/1", "1|1", "1/1", "1/1"});  // all ALT
+  v += convtest::vcf_line("1", 5, "A", "C", "GT", {"./.", "./.", "./.", "./."});  // nothing called
+  v += convtest::vcf_line("1", 6, "A", "C", "GT", {"1/1", "0/1", "1/1", "1/1"});  // MAF 1/8, REF minor
+  dir.write("in.vcf", v);
+  dir.write("map", "a1\tA\na2\tA\nb1\tB\nb2\tB\n");
+  // The positions written, or the one line of a failure; and summary lines
+  // (-1: not listed).
+  struct Case {
+    const char *options, *result;
+    std::vector<std::pair<const char *, long>> summary;
+  };
+  const Case cases[] = {
+      {"", "1 2 3 6", {{"monomorphic", 1}, {"no genotyped copies", 1}, {"thinned", -1}}},
+      {"--min-maf 0.25 --min-copies 2", "2",
+       {{"fewer than 2 copies in a population", 1}, {"minor allele frequency below 0.25", 2},
+        {"monomorphic", 1}, {"SNPs written", 1}}},
+      {"--min-maf 0.126 --min-copies 1", "2 3", {}},
+      {"--min-copies 5", "peltra2-convert: no SNP passed; no file written",
+       {{"fewer than 5 copies in a population", 5}}},
+      {"--thin-every 3", "1 6", {{"thinned", 2}, {"SNPs written", 2}}},
+      // A random subset is written in file order and fixed by the seed; every
+      // SNP can be drawn (a reservoir whose slot is drawn one short never
+      // keeps the first).
+      {"--thin-random 2 --seed 5", "2 6", {{"thinned", 2}}},
+      {"--thin-random 2 --seed 6", "1 6", {{"thinned", 2}}},
+      {"--thin-random 4", "1 2 3 6", {{"thinned", 0}}},
+      {"--thin-random 100000", "1 2 3 6", {{"thinned", 0}}},
+      {"--thin-random 100001",
+       "peltra2-convert: --thin-random: expected an integer from 1 to 100000, got '100001'", {}},
+      {"--thin-random 2 --thin-every 2",
+       "peltra2-convert: --thin-every and --thin-random exclude each other", {}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.options);
+    auto r = convert(std::string("--vcf in.vcf --map map --out f ") + c.options, dir.path());
+    bool fails = std::string(c.result).rfind("peltra2-convert: ", 0) == 0;
+    EXPECT_EQ(r.status, fails ? 1 : 0) << r.out;
+    EXPECT_EQ(fails ? r.out : kept(dir.read("f.snps")), c.result + std::string(fails ? "\n" : ""));
+    for (const auto &s : c.summary) EXPECT_EQ(summary_value(r.err, s.first), s.second) << s.first;
+    if (c.options[0] == '\0') {
+      EXPECT_EQ(dir.read("f.counts"), "3\t4\n1\t0\n2\t4\n2\t0\n0\t3\n1\t1\n1\t0\n3\t4\n");
+    }
+  }
+}
+
+
+// The failures: each prints one line on standard output, exits with status
+// 1 and leaves an earlier run's files as they were, with no scratch file.
 namespace {
 
 const std::string GOOD = "1\t5\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1\n";
