@@ -31,24 +31,17 @@ class Calibration(ScratchTest):
         self.assertEqual(r.status, 0, r)
         header, rows = read_table(self.path("check.quantiles.tsv"))
         self.assertEqual(header, ["statistic", "q95", "q99", "q99.9", "null_snps", "lambda"])
-        self.assertEqual([row[0] for row in rows], STATS)
-        q = {}
-        for row in rows:
-            q95, q99, q999 = map(float, row[1:4])
-            self.assertTrue(all(math.isfinite(v) for v in (q95, q99, q999)), row)
-            self.assertTrue(0 < q95 <= q99 <= q999, row)
-            self.assertEqual(row[4], "200")
-            q[row[0]] = (q95, q99)
+        self.assertEqual([(row[0], row[4]) for row in rows], [(s, "200") for s in STATS])
+        q = {row[0]: [float(v) for v in row[1:4]] for row in rows}
+        for v in q.values():
+            self.assertTrue(math.isfinite(v[2]) and 0 < v[0] <= v[1] <= v[2], v)
         header, table = read_table(self.path("check.tsv"))
         self.assertEqual(header, ["snp", "name"] + STATS + [s + "_flag" for s in STATS] + ["status"])
         self.assertEqual(len(table), 200)
-        above95 = above99 = 0
-        for row in table:
-            for j, s in enumerate(STATS):
-                v = float(row[2 + j])
-                self.assertEqual(row[5 + j], "1" if v > q[s][1] else "0", row)
-                above95 += v > q[s][0]
-                above99 += v > q[s][1]
+        values = [(float(row[2 + j]), row[5 + j], q[s]) for row in table for j, s in enumerate(STATS)]
+        self.assertEqual([flag for _, flag, _ in values], ["1" if v > q[1] else "0" for v, _, q in values])
+        above95 = sum(v > q[0] for v, _, q in values)
+        above99 = sum(v > q[1] for v, _, q in values)
         # 600 values. The quantiles come from only 200 null SNPs, so the share
         # above the 99% quantile is about 1% with a spread of about 0.9%;
         # above the 95% quantile about 5%, spread about 2%.
@@ -85,10 +78,8 @@ class Calibration(ScratchTest):
         self.assertEqual(calibrate.simulate_null(snps, sigma, 300, 9)[0], text)
         self.write("null.counts", text)
         null = workdir.read_count_file(self.path("null.counts"), 6)
-        self.assertEqual(len(null), 300)
-        for snp in null:
-            self.assertEqual(snp[3], [20, 30, 40, 40, 50, 60])
-            self.assertTrue(0 < sum(snp[2]) < sum(snp[3]))
+        self.assertEqual([s[3] for s in null], [[20, 30, 40, 40, 50, 60]] * 300)
+        self.assertTrue(all(0 < sum(s[2]) < sum(s[3]) for s in null))
 
 
 U = np.array([[1.0], [0.0], [-1.0]]) / math.sqrt(2)  # one direction, populations 1 and 3
