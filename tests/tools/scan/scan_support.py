@@ -2,6 +2,7 @@
 per test class, running a command and reading tables."""
 
 import os
+import pathlib
 import shutil
 import subprocess
 import tempfile
@@ -32,9 +33,8 @@ def run(cmd, cwd, stdin=b""):
 
 def read_table(path):
     """Header and rows (lists of fields) of a tab-separated table."""
-    with open(path) as f:
-        lines = f.read().splitlines()
-    return lines[0].split("\t"), [l.split("\t") for l in lines[1:]]
+    rows = [l.split("\t") for l in pathlib.Path(path).read_text().splitlines()]
+    return rows[0], rows[1:]
 
 
 class ScratchTest(unittest.TestCase):
@@ -59,13 +59,11 @@ class ScratchTest(unittest.TestCase):
 
     @classmethod
     def write(cls, name, text):
-        with open(cls.path(name), "w") as f:
-            f.write(text)
+        pathlib.Path(cls.path(name)).write_text(text)
 
     @classmethod
     def read(cls, name):
-        with open(cls.path(name)) as f:
-            return f.read()
+        return pathlib.Path(cls.path(name)).read_text()
 
     @classmethod
     def simulate(cls, *args):

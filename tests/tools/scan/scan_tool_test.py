@@ -39,10 +39,6 @@ class Scan(ScratchTest):
         self.assertEqual(self.whole.status, 0, self.whole)
         self.assertIn("SNP 6 (rs1006) failed: ", self.whole.err)
         self.assertIn("%d SNPs, 1 failed" % N, self.whole.err)
-        # Work folder: a few files, under 1 KB per SNP.
-        files = [os.path.join(d, f) for d, _, fs in os.walk(self.path("w0")) for f in fs]
-        self.assertLess(len(files), 6, files)
-        self.assertLess(sum(os.path.getsize(f) for f in files), N * 1024)
         header, rows = read_table(self.path("whole.tsv"))
         self.assertEqual(header, ["snp", "name", "BF_1", "rho_1", "r_1", "BF_2", "rho_2", "r_2", "XtX", "status"])
         self.assertEqual([row[:2] for row in rows], [[str(i), "rs%d" % (1000 + i)] for i in range(1, N + 1)])

@@ -1,17 +1,12 @@
+#!/usr/bin/python3
 """peltra2-plot: every subcommand writes a picture of the requested (or
-default) size and format; the heat map's clustering puts simulated groups of
-populations together; the scan draws the calibration thresholds and the flags
-it finds; bad inputs fail with one line and exit status 1."""
+default) size and format; the scan draws the calibration thresholds and the
+flags it finds; bad inputs fail with one line and exit status 1."""
 
-import os
 import struct
-import sys
 import unittest
 
-import numpy as np
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scan"))
-from scan_support import ScratchTest, run, tool  # noqa: E402
+from scan_support import ScratchTest, run, tool
 
 
 def png_size(path):
@@ -57,27 +52,6 @@ class Plot(ScratchTest):
     def plot(self, *args, stdin=b""):
         return run(["/usr/bin/python3", tool("peltra2-plot")] + list(args), self.dir, stdin)
 
-    def test_clustering_puts_simulated_groups_together(self):
-        # Three groups of three populations with shared drift, simulated; the
-        # matrix is the covariance of the observed frequencies, scaled as the
-        # model scales the offsets, with the populations shuffled.
-        self.simulate("--pops", "9", "--groups", "3", "--loci", "2000", "--copies", "30", "--seed", "11",
-                      "--out", "sim")
-        c = np.loadtxt(self.path("sim.counts"))
-        a, n = c[0::2], c[0::2] + c[1::2]
-        eps = a.sum(axis=1, keepdims=True) / n.sum(axis=1, keepdims=True)
-        shuffled = [4, 0, 7, 2, 5, 8, 1, 3, 6]  # no group is contiguous in this order
-        cov = np.cov(((a / n - eps) / np.sqrt(eps * (1 - eps)))[:, shuffled], rowvar=False)
-        self.write("groups.m", matrix_text(cov))
-        self.write("names", "".join("g%d_%d\n" % (i // 3 + 1, i % 3 + 1) for i in shuffled))
-        r = self.plot("heatmap", "groups.m", "--names", "names", "--print-order")
-        self.assertEqual(r.status, 0, r)
-        self.assertEqual(png_size(self.path("groups.m.heatmap.png")), (800, 800))
-        order = r.out.split()
-        self.assertEqual(sorted(order), sorted("g%d_%d" % (g, i) for g in (1, 2, 3) for i in (1, 2, 3)))
-        groups = [name.split("_")[0] for name in order]
-        self.assertEqual(len([1 for a, b in zip(groups, groups[1:]) if a != b]), 2, order)
-
     def test_scan_panels_thresholds_and_flags(self):
         r = self.plot("scan", "genome.scan.tsv", "--snps", "genome.snps")
         self.assertEqual(r.status, 0, r)
@@ -94,15 +68,6 @@ class Plot(ScratchTest):
         self.assertEqual(png_size(self.path("stdin.scan.png")), (900, 500))
         self.assertIn("XtX: 39 of 40 SNPs with a value; thresholds: q95 q99 q99.9; flagged: 1\n", r.err)
         self.assertNotIn("rho_1", r.err)
-
-    def test_trace_of_a_cut_run_on_standard_input(self):
-        one = [[1.0, 0.1], [0.1, 2.0]]
-        cut = "banner\n" + report(500, one) + report(1000, one) + "VAR-COVAR MATRIX: ITER = 1500\n1\t"
-        r = self.plot("trace", "-", "--size", "300x200", "-o", "t.png", stdin=cut.encode())
-        self.assertEqual(r.status, 0, r)
-        self.assertEqual(png_size(self.path("t.png")), (300, 200))
-        self.assertIn("peltra2-plot: ignored the report of standard input, line 10 (ITER = 1500), cut short", r.err)
-        self.assertIn("peltra2-plot: 2 reports of a 2 x 2 matrix, ITER = 500 .. 1000\n", r.err)
 
     def test_table(self):
         # One row per case: files, command line, status, a text expected on
