@@ -1,7 +1,6 @@
 // peltra2-simulate: its command line, the bundled example data (which the
-// command quoted in examples/README.md must reproduce byte for byte), its
-// files beyond those of the example, and the statistical properties of its
-// draws on fixed seeds.
+// command quoted in examples/README.md must reproduce byte for byte), and
+// the statistical properties of its draws on fixed seeds.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -88,8 +87,6 @@ TEST(SimulateCli, ExamplesAreReproducedByTheDocumentedCommand) {
   }
 }
 
-
-
 // The statistical checks: each tolerance is 4 standard errors estimated from
 // the same draws, so that a correct simulator fails a check with any given
 // seed with probability below 1e-4, while the faults targeted here (a wrong
@@ -109,8 +106,8 @@ struct Mean {
 
 #define EXPECT_WITHIN_4SE(stat, target, what) EXPECT_NEAR((stat).mean(), (target), 4 * (stat).se()) << what
 
-// Runs the simulator (with --truth) in a scratch folder and reads back the
-// file of numbers named `simulated.<suffix>`.
+// The simulator run (with --truth) in a scratch folder; [suffix] reads back
+// the numbers of simulated.<suffix>.
 struct Sim {
   testsupport::TempDir dir;
   explicit Sim(const std::string &args, const std::string &matrix = "") {

@@ -28,6 +28,9 @@ def read_matrix(text):
     return [[float(x) for x in line.split("\t") if x] for line in text.splitlines()]
 
 
+SINES = [[math.sin(0.9 * t + c) + 0.5 * math.sin(2.9 * t * (c + 1)) for t in range(40)] for c in range(3)]
+
+
 class Matrix(ScratchTest):
     @classmethod
     def setUpClass(cls):
@@ -100,11 +103,7 @@ class Matrix(ScratchTest):
         self.assertTrue(r.out.startswith("peltra2-matrix "), r)
 
 
-SINES = [[math.sin(0.9 * t + c) + 0.5 * math.sin(2.9 * t * (c + 1)) for t in range(40)] for c in range(3)]
-
-
-class Diagnostics(ScratchTest):
-    def test_against_reference_values(self):
+    def test_diagnostics_against_reference_values(self):
         # Remade with R's posterior package 1.4.0 (Debian r-cran-posterior):
         # rhat(x), ess_bulk(x), ess_tail(x), x = cbind(chain 1, chain 2, ...);
         # its NA is nan here (a tail indicator that never varies).
@@ -129,14 +128,11 @@ def run_with_terminal_stderr(cmd, cwd):
     p = subprocess.Popen(cmd, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=slave)
     os.close(slave)
     seen = b""
-    while True:
-        try:
-            chunk = os.read(master, 4096)
-        except OSError:  # the terminal closes when the program ends
-            break
-        if not chunk:
-            break
-        seen += chunk
+    try:
+        while chunk := os.read(master, 4096):
+            seen += chunk
+    except OSError:  # the terminal closes when the program ends
+        pass
     os.close(master)
     out = p.stdout.read()
     return p.wait(), out.decode(), seen.decode()
