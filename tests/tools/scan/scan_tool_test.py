@@ -53,16 +53,6 @@ class Scan(ScratchTest):
             xtx = self.read("lone%d.xtx" % i).rstrip("\n").split("\t")
             self.assertEqual(row[2:], bf[1:7] + xtx[1:2] + ["ok"], "SNP %d" % i)
 
-        # The Z statistic's columns, default names.
-        z_opts = OPTS[:6] + ["-n", "1", "-k", "6000", "-z", "-c"]
-        r = self.scan("-i", "data.counts", "--seed", "7", "--work", "wz", "-o", "z.tsv", *z_opts)
-        header, rows = read_table(self.path("z.tsv"))
-        self.assertEqual(header, ["snp", "name", "Z", "rho_1", "status"], r)
-        self.assertEqual([row[1] for row in rows], [str(i) for i in range(1, N + 1)])
-        for i in (1, N):
-            self.assertEqual(self.lone_run(i, 7 + i, z_opts, "z%d" % i).status, 0)
-            self.assertEqual(rows[i - 1][2:4], self.read("z%d.cor" % i).split("\t")[1:3])
-
     def records(self, work):
         """SNP numbers of every record of a work folder, in file order."""
         files = [os.path.join(d, f) for d, _, fs in os.walk(self.path(work)) for f in fs
