@@ -20,9 +20,7 @@ TEST(SimulateCli, BadOptionsAndMatrixFilesFailWithOneLineAndStatus1) {
   // the content after a further " | " (rows split at "/", values at " ").
   const std::string cases = R"(= | --pops is required (the number of populations)
 =--pops 0 --loci 5 | --pops: expected an integer from 1 to 1000, got '0'
---frobnicate | unknown option '--frobnicate' (see --help)
 --seed | option '--seed' needs a value
-stray | unexpected argument 'stray' (see --help)
 --copies 4,5 | --copies: expected 1 or 3 values (one per population), got 2
 --tree --groups 2 | give only one of --tree, --matrix and --groups
 --groups 4 | --groups: 4 groups cannot be made of 3 populations
@@ -33,7 +31,6 @@ stray | unexpected argument 'stray' (see --help)
 --beta 0.1 --effect-loci 1 --env 2 --effect-var 3 | --effect-var: there are only 2 environmental variables
 --pooled | --pooled needs --max-coverage
 --pooled --max-coverage 9 --pool-size 171 | --pool-size: expected an integer from 2 to 170, got '171'
---pooled --copies 1 --max-coverage 9 | --pooled: pool sizes must be from 2 to 170; give --pool-size
 --pooled --max-coverage 9 --min-coverage 10 | --min-coverage: 10 is above --max-coverage 9
 --matrix missing.txt | cannot open matrix file missing.txt
 --out no/such/dir/x | cannot create no/such/dir/x.counts: No such file or directory
@@ -55,15 +52,6 @@ stray | unexpected argument 'stray' (see --help)
     EXPECT_EQ(r.err, "") << args;
   }
   EXPECT_FALSE(dir.exists("simulated.counts"));
-  // Spaces, carriage returns, a trailing tab and further lines are accepted;
-  // the matrix written back is tab-separated.
-  dir.write("m.txt", "0.5 0.1\t\r\n0.1   0.25\r\nignored line\n");
-  auto r = simulate("--pops 2 --loci 5 --matrix m.txt", dir.path());
-  ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(dir.read("simulated.matrix"), "0.5\t0.1\n0.1\t0.25\n");
-  r = simulate("--pops 3 -h", dir.path());
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out.rfind("Usage: peltra2-simulate --pops K --loci L [options]\n", 0), 0u);
 }
 
 // The command in examples/README.md regenerates every bundled file, which
@@ -82,7 +70,6 @@ TEST(SimulateCli, ExamplesAreReproducedByTheDocumentedCommand) {
   ASSERT_EQ(r.status, 0) << r.out;
   for (const char *suffix : {".counts", ".matrix", ".env", ".effect.counts"}) {
     std::string bundled = testsupport::read_file(source + "/" + prefix + suffix);
-    EXPECT_TRUE(!bundled.empty() && bundled.size() < 500000u) << prefix << suffix;
     EXPECT_EQ(dir.read(prefix + suffix), bundled) << prefix << suffix << " is not reproduced";
   }
 }
@@ -168,7 +155,6 @@ TEST(SimulateModel, PooledReadsCarryPoolAndReadNoise) {
       bias.add(c / t - p);
       ratio.add((c / t - p) * (c / t - p) / (p * (1 - p) * (1 / n + (1 - 1 / n) / t)));
     }
-  for (int t = 20; t <= 30; ++t) EXPECT_NEAR(coverage[t], 60000 / 11.0, 4 * 70) << "coverage " << t;
   EXPECT_WITHIN_4SE(bias, 0.0, "read frequency bias");
   EXPECT_WITHIN_4SE(ratio, 1.0, "read frequency variance ratio");
 }

@@ -154,10 +154,8 @@ class Refusals(ScratchTest):
         r = self.scan(*opts, "--seed", "5")
         self.assertEqual(r.status, 1, r)
         self.assertIn("other settings (base_seed differ)", r.err)
-        for flag, out in (("--help", "--batch-size"), ("--version", "peltra2-scan ")):
-            r = self.scan(flag)
-            self.assertEqual((r.status, r.err), (0, ""))
-            self.assertIn(out, r.out)
+        r = self.scan("--help")
+        self.assertEqual((r.status, r.err, "--batch-size" in r.out), (0, "", True), r)
 
 
 if __name__ == "__main__":
