@@ -74,22 +74,18 @@ class Calibration(ScratchTest):
         self.assertAlmostEqual(a / 2, 1.0, delta=0.15)
         self.assertAlmostEqual(b / 5, 1.0, delta=0.15)
 
-
-U = np.array([[1.0], [0.0], [-1.0]]) / math.sqrt(2)  # one direction, populations 1 and 3
-
-
-class Moments(ScratchTest):
-    def test_hand_computation(self):
+    def test_moment_statistic_by_hand(self):
+        u = np.array([[1.0], [0.0], [-1.0]]) / math.sqrt(2)  # one direction, populations 1 and 3
         counts = [[2, 5, 8], [1, 1, 4]]
         totals = [[10, 10, 10], [4, 5, 5]]
         # SNP 1: f = .2 .5 .8, (u'f)^2 = .18, sampling .5 (.16/9 + .16/9), fbar(1-fbar) = .25
         # SNP 2: f = .25 .2 .8, (u'f)^2 = .15125, sampling .5 (.1875/3 + .16/4), fbar = 6/14
         num1, num2 = 0.18 - 0.16 / 9, 0.15125 - 0.5 * (0.1875 / 3 + 0.04)
         den = 0.25 + (6 / 14) * (8 / 14)
-        self.assertAlmostEqual(moments.moment_statistic(counts, totals, U)[0], (num1 + num2) / den, 12)
+        self.assertAlmostEqual(moments.moment_statistic(counts, totals, u)[0], (num1 + num2) / den, 12)
         # Pooled, pools of 20 copies read 10 times: a = 1/20 + 1/10 - 1/200, sampling f(1-f) a/(1-a)
         a = 0.145
-        t = moments.moment_statistic(counts[:1], totals[:1], U, [20, 20, 20])[0]
+        t = moments.moment_statistic(counts[:1], totals[:1], u, [20, 20, 20])[0]
         self.assertAlmostEqual(t, (0.18 - 0.16 * a / (1 - a)) / 0.25, 12)
 
     def xtx_lambda(self, matrix):

@@ -29,6 +29,17 @@ class Scan(ScratchTest):
         cls.write("data.counts", "".join(cls.snps))
         cls.write("names.txt", "".join("rs%d\n" % (1000 + i) for i in range(1, N + 1)))
         cls.whole = cls.scan(*ARGS, "--work", "w0", "-o", "whole.tsv")
+        # Inputs of the refusals.
+        cls.write("d.counts", "".join(lines[:8]))
+        cls.write("odd.counts", "".join(lines[:3]))
+        cls.write("short.counts", "".join(lines[:2]) + "1\t2\t3\n" + lines[3])
+        cls.write("text.counts", lines[0] + "1\tx\t2\t3\n")
+        cls.write("bad.matrix", "1\t0\t0\t0\n0\t-1\t0\t0\n0\t0\t1\t0\n0\t0\t0\t1\n")  # not positive definite
+        cls.write("file", "")
+        os.symlink("d.counts", cls.path("link"))
+        os.link(cls.path("d.counts"), cls.path("hard"))
+        os.mkdir(cls.path("mine"))
+        cls.write("mine/keep.txt", "x\n")
 
     def lone_run(self, i, seed, opts, stem):
         """peltra2 -t on SNP i alone, with -o stem."""
@@ -93,44 +104,24 @@ class Scan(ScratchTest):
             self.assertIn(message, r.err)
             self.assertFalse(os.path.exists(self.path("bad.tsv")))
 
-
-class Refusals(ScratchTest):
-    """Errors found before any SNP runs; none of them leaves a table."""
-
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.simulate("--pops", "3", "--loci", "4", "--env", "1", "--seed", "2", "--out", "d")
-        lines = cls.read("d.counts").splitlines(True)
-        cls.write("odd.counts", "".join(lines[:3]))
-        cls.write("short.counts", "".join(lines[:2]) + "1\t2\n" + lines[3])
-        cls.write("text.counts", lines[0] + "1\tx\t2\n")
-        cls.write("names.txt", "a\nb\n")
-        cls.write("bad.matrix", "1\t0\t0\n0\t-1\t0\n0\t0\t1\n")  # not positive definite
-        cls.write("file", "")
-        os.symlink("d.counts", cls.path("link"))
-        os.link(cls.path("d.counts"), cls.path("hard"))
-        os.mkdir(cls.path("mine"))
-        cls.write("mine/keep.txt", "x\n")
-
-    def test_refusals(self):
+    def test_refusals_before_any_snp_runs_leave_no_table(self):
         before = self.read("d.counts")
-        defaults = [("-i", "d.counts"), ("-p", "3"), ("-m", "d.matrix"), ("-e", "d.env"), ("-n", "1"), ("-k", "6000")]
+        defaults = [("-i", "d.counts"), ("-p", "4"), ("-m", "sim.matrix"), ("-e", "sim.env"), ("-n", "1"),
+                    ("-k", "6000")]
         for extra, message in [  # options beside the defaults (-i, -m or -k given replaces them), message
             (["-i", "odd.counts"], "odd number of lines (3)"),
-            (["-i", "short.counts"], 'short.counts", line 3: 2 fields'),
+            (["-i", "short.counts"], 'short.counts", line 3: 3 fields'),
             (["-i", "text.counts"], 'line 2, field 2: "x" is not a count'),
-            (["--names", "names.txt"], "names file"),
+            (["--names", "names.txt"], "names file"),  # 12 names for 4 SNPs
             (["-k", "5000"], "-k must exceed 5000"),
-            (["-x", "-s", "d.env", "-X"], "allows none of -c, -f, -X"),
+            (["-x", "-s", "sim.env", "-X"], "allows none of -c, -f, -X"),
             (["-o", "d.counts"], "table (-o) %s is the count file" % self.path("d.counts")),
             (["-o", "link"], "is the count file"),
             (["-o", "hard"], "is the count file"),
-            (["--work", "d.env"], "work folder (--work) %s is the environment file" % self.path("d.env")),
+            (["--work", "sim.env"], "work folder (--work) %s is the environment file" % self.path("sim.env")),
             (["--work", "mine"], "is not a peltra2-scan work folder"),
-            (["--calibrate", "20", "--quantiles", "d.matrix"], "quantiles file (--quantiles)"),
+            (["--calibrate", "20", "--quantiles", "sim.matrix"], "quantiles file (--quantiles)"),
             (["-o", "nowhere/t.tsv"], "cannot be written"),
-            (["-o", "file/t.tsv"], "cannot be written"),
             (["--calibrate", "20", "--quantiles", "file/q.tsv"], "cannot be written"),
             (["--calibrate", "0"], "at least 20 null SNPs (1000 or more for the 99.9% quantile)"),
             (["-m", "bad.matrix"], "rejects the test options or input files"),  # from one trial run
@@ -148,10 +139,8 @@ class Refusals(ScratchTest):
         self.assertEqual(self.read("mine/keep.txt"), "x\n")
         r = self.scan("-i", "d.counts", "-k", "6000", "-k", "6000")
         self.assertIn("option -k given twice", r.err)
-        # A work folder of another scan.
-        opts = ["-i", "d.counts", "-p", "3", "-m", "d.matrix", "-e", "d.env", "-n", "1", "-k", "6000", "--work", "w"]
-        self.assertEqual(self.scan(*opts).status, 0)
-        r = self.scan(*opts, "--seed", "5")
+        # The work folder of another scan.
+        r = self.scan(*[("5" if a == "100" else a) for a in ARGS], "--work", "w0")
         self.assertEqual(r.status, 1, r)
         self.assertIn("other settings (base_seed differ)", r.err)
         r = self.scan("--help")
