@@ -15,11 +15,9 @@
 
 namespace convtest {
 
-inline std::string converter() { return std::string(PELTRA_TOOLS_DIR) + "/peltra2-convert"; }
-
 // Runs the converter or the simulator with `args` (shell words) in `dir`.
 inline testsupport::RunResult convert(const std::string &args, const std::string &dir) {
-  return testsupport::run_shell("'" + converter() + "' " + args, dir);
+  return testsupport::run_shell(std::string("'") + PELTRA_TOOLS_DIR + "/peltra2-convert' " + args, dir);
 }
 inline testsupport::RunResult simulate(const std::string &args, const std::string &dir) {
   return testsupport::run_shell(std::string("'") + PELTRA_TOOLS_DIR + "/peltra2-simulate' " + args, dir);

@@ -21,8 +21,7 @@ using testsupport::TempDir;
 
 namespace {
 
-// The positions of the SNP table's rows, joined by spaces; the rows must be
-// numbered from 1.
+// The positions of the SNP table's rows (numbered from 1), joined by spaces.
 std::string kept(const std::string &snp_table) {
   std::vector<std::string> rows = split(snp_table);
   std::string pos;
@@ -32,6 +31,41 @@ std::string kept(const std::string &snp_table) {
     pos += (i > 1 ? " " : "") + f[2];
   }
   return pos;
+}
+
+const std::string GOOD = "1\t5\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1\n";
+
+// A VCF of 4000 records over 20 samples (several compressed blocks once
+// bgzipped), its map, and copies of it that are cut or compressed otherwise.
+void write_inputs(const TempDir &dir) {
+  std::vector<std::string> names;
+  for (int s = 0; s < 20; ++s) names.push_back("s" + std::to_string(s));
+  std::string v = convtest::vcf_header(names);
+  for (int i = 1; i <= 4000; ++i) {
+    std::vector<std::string> gts;
+    for (int s = 0; s < 20; ++s) gts.push_back((i + s) % 3 ? "0/1" : "1|1");
+    v += vcf_line("1", i, "A", "C", "GT", gts);
+  }
+  dir.write("large.vcf", v);
+  dir.write("large.map", "s0\tA\ns1\tB\ns2\tA\ns3\tB\n");
+  ASSERT_TRUE(convtest::rewrite_vcf(dir.file("large.vcf"), dir.file("large.bcf"), "wb"));
+  ASSERT_TRUE(convtest::rewrite_vcf(dir.file("large.vcf"), dir.file("large.vcf.gz"), "wz"));
+  ASSERT_EQ(testsupport::run_shell("gzip -c large.vcf > plain.vcf.gz", dir.path()).status, 0);
+  for (auto cut : {std::make_pair("large.bcf", "half.bcf"), std::make_pair("large.vcf.gz", "half.vcf.gz"),
+                   std::make_pair("plain.vcf.gz", "cut.vcf.gz")}) {
+    std::string bytes = dir.read(cut.first);
+    dir.write(cut.second, bytes.substr(0, bytes.size() / 2));
+  }
+  std::string bcf = dir.read("large.bcf");
+  dir.write("noeof.bcf", bcf.substr(0, bcf.size() - 28));  // without the empty end-of-file block
+  dir.write("bad.vcf", v + "1\t9999\t.\tA\n");
+  dir.write("image.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+  dir.write("map", "s1\tA\ns2\tB\n");
+  dir.write("pmap", "p1\tA\np2\tA\np3\tB\n");
+  dir.write("pool.vcf", convtest::vcf_header({"p1", "p2", "p3"}) +
+                            vcf_line("1", 10, "A", "C", "AD", {"3,4", "1,0", "5,6"}));
+  dir.write("neg.vcf", convtest::vcf_header({"p1", "p2", "p3"}) +
+                           vcf_line("1", 7, "A", "C", "AD", {"1,1", "2,-3", "1,1"}));
 }
 
 }  // namespace
@@ -130,47 +164,9 @@ TEST(ConvertFilters, KeptSnpsAndSkipReasonsPerOption) {
 }
 
 
+
 // The failures: each prints one line on standard output, exits with status
 // 1 and leaves an earlier run's files as they were, with no scratch file.
-namespace {
-
-const std::string GOOD = "1\t5\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1\n";
-
-// A VCF of 4000 records over 20 samples (several compressed blocks once
-// bgzipped), its map, and copies of it that are cut or compressed otherwise.
-void write_inputs(const TempDir &dir) {
-  std::vector<std::string> names;
-  for (int s = 0; s < 20; ++s) names.push_back("s" + std::to_string(s));
-  std::string v = convtest::vcf_header(names);
-  for (int i = 1; i <= 4000; ++i) {
-    std::vector<std::string> gts;
-    for (int s = 0; s < 20; ++s) gts.push_back((i + s) % 3 ? "0/1" : "1|1");
-    v += vcf_line("1", i, "A", "C", "GT", gts);
-  }
-  dir.write("large.vcf", v);
-  dir.write("large.map", "s0\tA\ns1\tB\ns2\tA\ns3\tB\n");
-  ASSERT_TRUE(convtest::rewrite_vcf(dir.file("large.vcf"), dir.file("large.bcf"), "wb"));
-  ASSERT_TRUE(convtest::rewrite_vcf(dir.file("large.vcf"), dir.file("large.vcf.gz"), "wz"));
-  ASSERT_EQ(testsupport::run_shell("gzip -c large.vcf > plain.vcf.gz", dir.path()).status, 0);
-  for (auto cut : {std::make_pair("large.bcf", "half.bcf"), std::make_pair("large.vcf.gz", "half.vcf.gz"),
-                   std::make_pair("plain.vcf.gz", "cut.vcf.gz")}) {
-    std::string bytes = dir.read(cut.first);
-    dir.write(cut.second, bytes.substr(0, bytes.size() / 2));
-  }
-  std::string bcf = dir.read("large.bcf");
-  dir.write("noeof.bcf", bcf.substr(0, bcf.size() - 28));  // without the empty end-of-file block
-  dir.write("bad.vcf", v + "1\t9999\t.\tA\n");
-  dir.write("image.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
-  dir.write("map", "s1\tA\ns2\tB\n");
-  dir.write("pmap", "p1\tA\np2\tA\np3\tB\n");
-  dir.write("pool.vcf", convtest::vcf_header({"p1", "p2", "p3"}) +
-                            vcf_line("1", 10, "A", "C", "AD", {"3,4", "1,0", "5,6"}));
-  dir.write("neg.vcf", convtest::vcf_header({"p1", "p2", "p3"}) +
-                           vcf_line("1", 7, "A", "C", "AD", {"1,1", "2,-3", "1,1"}));
-}
-
-}  // namespace
-
 TEST(ConvertErrors, OneLineStatus1AndNoOutput) {
   TempDir dir;
   write_inputs(dir);

@@ -93,8 +93,7 @@ struct Mean {
 
 #define EXPECT_WITHIN_4SE(stat, target, what) EXPECT_NEAR((stat).mean(), (target), 4 * (stat).se()) << what
 
-// The simulator run (with --truth) in a scratch folder; [suffix] reads back
-// the numbers of simulated.<suffix>.
+// A simulation (with --truth); sim["x"] reads back the numbers of simulated.x.
 struct Sim {
   testsupport::TempDir dir;
   explicit Sim(const std::string &args, const std::string &matrix = "") {

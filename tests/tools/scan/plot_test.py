@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""peltra2-plot: every subcommand writes a picture of the requested (or
-default) size and format; the scan draws the calibration thresholds and the
-flags it finds; bad inputs fail with one line and exit status 1."""
+"""peltra2-plot: pictures of the requested (or default) size and format, the
+scan's thresholds and flags; bad inputs fail with one line and status 1."""
 
 import struct
 import unittest

@@ -38,8 +38,7 @@ def read_table(path):
 
 
 class ScratchTest(unittest.TestCase):
-    """Tests sharing one scratch folder (and GNU parallel's home in it); data
-    made once in setUpClass serve every test of the class."""
+    """Tests sharing one scratch folder, GNU parallel's home and the data made in setUpClass."""
 
     @classmethod
     def setUpClass(cls):

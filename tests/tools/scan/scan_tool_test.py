@@ -42,7 +42,6 @@ class Scan(ScratchTest):
         cls.write("mine/keep.txt", "x\n")
 
     def lone_run(self, i, seed, opts, stem):
-        """peltra2 -t on SNP i alone, with -o stem."""
         self.write(stem + ".counts", "".join(self.snps[2 * i - 2:2 * i]))
         return run([PELTRA2, "-t", "-i", stem + ".counts", "-r", str(seed), "-o", stem] + opts, self.dir)
 
