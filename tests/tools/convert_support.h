@@ -1,7 +1,6 @@
 // The helpers of the tools' tests: running peltra2-convert and
-// peltra2-simulate, VCF text built in the test and binary copies of it
-// written through htslib, the converter's summary, and the tools' text files
-// split into lines, fields and numbers.
+// peltra2-simulate, VCF text and binary copies of it written through htslib,
+// the converter's summary, and text files split into lines, fields, numbers.
 #ifndef PELTRA_TESTS_TOOLS_CONVERT_SUPPORT_H
 #define PELTRA_TESTS_TOOLS_CONVERT_SUPPORT_H
 
@@ -16,15 +15,12 @@
 
 namespace convtest {
 
-inline std::string converter() { return std::string(PELTRA_TOOLS_DIR) + "/peltra2-convert"; }
-
-// Run the converter or the simulator with `args` (shell words) in `dir`.
+// Runs the converter or the simulator with `args` (shell words) in `dir`.
 inline testsupport::RunResult convert(const std::string &args, const std::string &dir) {
-  return testsupport::run_shell("'" + converter() + "' " + args, dir);
+  return testsupport::run_shell(std::string("'") + PELTRA_TOOLS_DIR + "/peltra2-convert' " + args, dir);
 }
 inline testsupport::RunResult simulate(const std::string &args, const std::string &dir) {
-  return testsupport::run_shell(std::string("'") + PELTRA_TOOLS_DIR + "/peltra2-simulate' " + args,
-                                dir);
+  return testsupport::run_shell(std::string("'") + PELTRA_TOOLS_DIR + "/peltra2-simulate' " + args, dir);
 }
 
 // A VCF header for `samples`, declaring GT and AD and contigs 1 and 2.
@@ -40,17 +36,15 @@ inline std::string vcf_header(const std::vector<std::string> &samples) {
 
 // One data line: CHROM POS ID REF ALT, empty QUAL FILTER INFO, the FORMAT
 // keys and one value per sample.
-inline std::string vcf_line(const std::string &chrom, long pos, const std::string &ref,
-                            const std::string &alt, const std::string &format,
-                            const std::vector<std::string> &values) {
-  std::string l = chrom + "\t" + std::to_string(pos) + "\t.\t" + ref + "\t" + alt + "\t.\t.\t.\t" +
-                  format;
+inline std::string vcf_line(const std::string &chrom, long pos, const std::string &ref, const std::string &alt,
+                            const std::string &format, const std::vector<std::string> &values) {
+  std::string l = chrom + "\t" + std::to_string(pos) + "\t.\t" + ref + "\t" + alt + "\t.\t.\t.\t" + format;
   for (const std::string &v : values) l += "\t" + v;
   return l + "\n";
 }
 
-// Copies the text VCF `from` to `to` through htslib in the given write mode
-// ("wb": bgzipped BCF, "wz": bgzipped VCF). Returns false on any failure.
+// Copies the text VCF `from` to `to` through htslib in write mode `mode`
+// ("wb": bgzipped BCF, "wz": bgzipped VCF). False on any failure.
 inline bool rewrite_vcf(const std::string &from, const std::string &to, const char *mode) {
   htsFile *in = hts_open(from.c_str(), "r");
   if (!in) return false;
@@ -71,14 +65,12 @@ inline bool rewrite_vcf(const std::string &from, const std::string &to, const ch
 inline long summary_value(const std::string &err, const std::string &label) {
   std::string escaped = std::regex_replace(label, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
   std::smatch m;
-  if (!std::regex_search(err, m, std::regex("\\n  (skipped: )?" + escaped + " +([0-9]+)\\n")))
-    return -1;
+  if (!std::regex_search(err, m, std::regex("\\n  (skipped: )?" + escaped + " +([0-9]+)\\n"))) return -1;
   return std::atol(m[2].str().c_str());
 }
 
-// The pieces of `text` between the `sep` characters, empty ones kept (a
-// doubled tab shows up as an empty field); the line feed that ends a text
-// does not start another line.
+// The pieces of `text` between `sep` characters, empty ones kept; the line
+// feed that ends a text starts no further line.
 inline std::vector<std::string> split(const std::string &text, char sep = '\n') {
   std::vector<std::string> parts;
   size_t start = 0;
@@ -88,8 +80,7 @@ inline std::vector<std::string> split(const std::string &text, char sep = '\n') 
   return parts;
 }
 
-// A file of tab-separated numbers as rows of values (a count file: the
-// first allele's counts of locus l in row 2l, the second's in row 2l + 1).
+// A file of tab-separated numbers as rows of values.
 inline std::vector<std::vector<double>> read_table(const std::string &path) {
   std::vector<std::vector<double>> rows;
   for (const std::string &line : split(testsupport::read_file(path))) {

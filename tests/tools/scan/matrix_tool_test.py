@@ -1,20 +1,21 @@
 #!/usr/bin/python3
-"""peltra2-matrix: averages of recorded and made-up estimation outputs, the
-burn-in, cut reports, its refusals, and the convergence diagnostics."""
+"""peltra2-matrix: averages of a real and of made-up estimation outputs, the
+burn-in, cut reports, refusals, diagnostics; the progress line on a terminal."""
 
 import math
 import os
+import pty
+import re
+import subprocess
 import sys
 import unittest
 
 import numpy as np
 
-from scan_support import DATA, PELTRA2, TOOLS, ScratchTest, run, tool
+from scan_support import PELTRA2, TOOLS, ScratchTest, run, tool
 
 sys.path.insert(0, TOOLS)  # the tools' own modules: the report reader, the diagnostics
-from peltra2scan import diagnostics, reports  # noqa: E402
-
-RECORDED = os.path.join(DATA, "estimation_k3.out")
+from peltra2scan import diagnostics  # noqa: E402
 
 
 def report(label, rows):
@@ -26,149 +27,79 @@ def read_matrix(text):
     return [[float(x) for x in line.split("\t") if x] for line in text.splitlines()]
 
 
-class RecordedOutput(ScratchTest):
-    def matrix(self, *args, stdin=b""):
-        r = run([tool("peltra2-matrix")] + list(args), self.dir, stdin)
-        self.assertEqual(r.status, 0, r)
-        return read_matrix(r.out), r
-
-    def test_default_averages_the_second_half(self):
-        # Six reports (ITER = 500 .. 3000): the last three, added up by hand
-        # from the recorded file.
-        m, r = self.matrix(RECORDED)
-        self.assertIn("averaged 3 reports", r.err)
-        self.assertAlmostEqual(m[0][0], (1.012099e-01 + 1.530457e-01 + 1.111183e-01) / 3, places=10)
-        self.assertAlmostEqual(m[0][1], (4.780318e-03 + 4.933284e-02 + 7.706357e-03) / 3, places=10)
-        self.assertAlmostEqual(m[1][2], (2.719973e-04 + 1.206116e-02 - 1.083527e-02) / 3, places=10)
-        self.assertAlmostEqual(m[2][2], (1.139110e-01 + 9.778567e-02 + 1.141313e-01) / 3, places=10)
-
-    def test_burn_in_option_and_rows_layout(self):
-        m, r = self.matrix("--burn-in", "1000", RECORDED)
-        self.assertIn("averaged 4 reports", r.err)
-        self.assertAlmostEqual(m[0][0], (7.744128e-02 + 1.012099e-01 + 1.530457e-01 + 1.111183e-01) / 4, places=10)
-        # Only the last report: its values come back unchanged, one
-        # tab-terminated row per line as peltra2 prints them.
-        _, r = self.matrix("-b", "2500", RECORDED)
-        self.assertIn("averaged 1 reports", r.err)
-        lines = r.out.splitlines()
-        self.assertEqual(len(lines), 3)
-        self.assertTrue(all(l.endswith("\t") and l.count("\t") == 3 for l in lines))
-        self.assertEqual([float(x) for x in lines[2].split("\t")[:3]], [2.442539e-03, -1.083527e-02, 1.141313e-01])
-
-    def test_standard_input_output_file_and_correlation(self):
-        with open(RECORDED, "rb") as f:
-            text = f.read()
-        r = run([tool("peltra2-matrix"), "-o", "avg.matrix", "--correlation", "avg.cor"], self.dir, text)
-        self.assertEqual(r.status, 0, r)
-        self.assertEqual(r.out, "")
-        m = read_matrix(self.read("avg.matrix"))
-        c = read_matrix(self.read("avg.cor"))
-        for i in range(3):
-            self.assertAlmostEqual(c[i][i], 1.0, places=10)
-            for j in range(3):
-                self.assertAlmostEqual(c[i][j], m[i][j] / (m[i][i] * m[j][j]) ** 0.5, places=9)
-
-    def test_written_matrix_is_read_by_test_mode(self):
-        m, r = self.matrix(RECORDED, "-o", "avg.matrix")
-        self.write("snp.counts", "3\t10\t17\n37\t30\t23\n")
-        self.write("env.txt", "-1\t0\t1\n")
-        t = run([PELTRA2, "-t", "-i", "snp.counts", "-p", "3", "-m", "avg.matrix", "-e", "env.txt",
-                 "-n", "1", "-k", "5600", "-r", "3", "-o", "res"], self.dir)
-        self.assertEqual(t.status, 0, t)
-        self.assertEqual(len(self.read("res.bf").splitlines()), 1)
-
-
-class MadeUpOutputs(ScratchTest):
-    def matrix(self, text, *args):
-        self.write("in.out", text)
-        return run([tool("peltra2-matrix"), "in.out"] + list(args), self.dir)
-
-    def test_no_reports(self):
-        r = self.matrix("===== PELTRA2.0 =====\n\nnum_alleles = 6.000000\n")
-        self.assertEqual(r.status, 1, r)
-        self.assertIn("no covariance reports", r.err)
-        self.assertEqual(r.out, "")
-
-    def test_no_reports_after_burn_in(self):
-        r = self.matrix(report(500, [[1.0]]) + report(1000, [[2.0]]), "--burn-in", "1000")
-        self.assertEqual(r.status, 1, r)
-        self.assertIn("no reports after the burn-in of 1000 iterations", r.err)
-
-    def test_mixed_k_is_refused_even_within_the_burn_in(self):
-        text = report(500, [[1.0, 0.0], [0.0, 1.0]]) + report(1000, [[1.0]]) + report(1500, [[2.0]])
-        r = self.matrix(text)
-        self.assertEqual(r.status, 1, r)
-        self.assertIn("different -p", r.err)
-        self.assertIn("ITER = 1000", r.err)
-
-    def test_concatenated_runs_each_lose_their_own_burn_in(self):
-        run1 = report(500, [[1.0]]) + report(1000, [[2.0]])
-        run2 = report(500, [[10.0]]) + report(1000, [[20.0]]) + report(1500, [[30.0]]) + report(2000, [[40.0]])
-        r = self.matrix(run1 + run2)
-        self.assertEqual(r.status, 0, r)
-        self.assertIn("averaged 3 reports from 2 runs", r.err)
-        self.assertAlmostEqual(read_matrix(r.out)[0][0], (2.0 + 30.0 + 40.0) / 3, places=10)
-
-    def test_report_cut_short_at_the_end_is_ignored(self):
-        cut = "VAR-COVAR MATRIX: ITER = 1500\n1.0\t0.0\t\n"
-        r = self.matrix(report(500, [[1, 0], [0, 1]]) + report(1000, [[3, 0], [0, 3]]) + cut)
-        self.assertEqual(r.status, 0, r)
-        self.assertIn("cut short", r.err)
-        self.assertAlmostEqual(read_matrix(r.out)[1][1], 3.0, places=10)
-
-    def test_malformed_report_names_the_line(self):
-        r = self.matrix(report(500, [[1, 0], [0, 1]]).replace("0.000000e+00\t\n0", "0.000000e+00\t\nx", 1))
-        self.assertEqual(r.status, 1, r)
-        self.assertIn("in.out, line 3: \"x.000000e+00\" is not a number", r.err)
-        r = self.matrix("VAR-COVAR MATRIX: ITER = 500\n1\t2\n3\n\n")
-        self.assertEqual(r.status, 1, r)
-        self.assertIn("line 3: 1 values where the rows before hold 2", r.err)
-
-
-class CutReportsAndBadInputs(ScratchTest):
-    def test_cut_at_every_byte_of_the_last_report(self):
-        # Each cut inside the last report (ITER = 3000) is left out with one
-        # note or, once its last row's line feed is in, read whole: never
-        # another number.
-        with open(RECORDED) as f:
-            text = f.read()
-        whole = [r.rows for r in reports.parse_reports(text, "x", self.fail)]
-        start, rows_end = text.rindex("VAR-COVAR"), len(text) - 1
-        for cut in range(start, len(text) + 1):
-            notes = []
-            got = [r.rows for r in reports.parse_reports(text[:cut], "x", notes.append)]
-            complete = cut >= rows_end
-            self.assertEqual(got, whole if complete else whole[:-1], cut)
-            self.assertEqual(len(notes), int(start < cut < rows_end), (cut, notes))
-        # End to end, cut inside the last number (1.141313e-0 of 1.141313e-01).
-        self.write("cut.out", text[:rows_end - 2])
-        r = run([tool("peltra2-matrix"), "cut.out", "-b", "0"], self.dir)
-        self.assertEqual(r.status, 0, r)
-        self.assertIn("cut short", r.err)
-        self.assertAlmostEqual(read_matrix(r.out)[2][2], np.mean([x[2][2] for x in whole[:-1]]), places=10)
-
-    def test_bad_inputs_and_options(self):
-        for content, args, status, message in [
-            (b"\x1f\x8b\x08\x00", [], 1, "in.out is compressed (gzip)"),
-            (b"VAR-COVAR MATRIX: ITER = 500\n1\x00\t\n", [], 1, "in.out is not a text file (a zero byte at byte 31)"),
-            (b"VAR-COVAR MATRIX: ITER = 500\n\xff\t\n", [], 1, "in.out is not a text file (byte 30 is not text)"),
-            (b"", ["-o", "a", "--output", "b"], 1, "option --output given twice"),
-            (b"", ["--version"], 0, ""),
-        ]:
-            with open(self.path("in.out"), "wb") as f:
-                f.write(content)
-            r = run([tool("peltra2-matrix"), "in.out"] + args, self.dir)
-            self.assertEqual(r.status, status, r)
-            self.assertIn(message, r.err)
-            self.assertNotIn("Traceback", r.err)
-        self.assertTrue(r.out.startswith("peltra2-matrix "), r)
-
-
 SINES = [[math.sin(0.9 * t + c) + 0.5 * math.sin(2.9 * t * (c + 1)) for t in range(40)] for c in range(3)]
 
 
-class Diagnostics(ScratchTest):
-    def test_against_reference_values(self):
+class Matrix(ScratchTest):
+    @classmethod
+    def setUpClass(cls):
+        # A real run with six reports (ITER = 500 .. 3000), read here on its own.
+        super().setUpClass()
+        cls.simulate("--pops", "3", "--loci", "30", "--seed", "5", "--out", "e3")
+        r = run([PELTRA2, "-i", "e3.counts", "-p", "3", "-k", "3000", "-r", "11"], cls.dir)
+        assert r.status == 0, r
+        cls.write("est.out", r.out)
+        cls.text = r.out
+        cls.reports = re.findall(r"VAR-COVAR MATRIX: ITER = \d+\n((?:[^\n]+\n){3})\n", r.out)
+        assert len(cls.reports) == 6, r.out
+
+    def matrix(self, *args, stdin=b""):
+        return run([tool("peltra2-matrix")] + list(args), self.dir, stdin)
+
+    def test_averages_of_a_real_run(self):
+        # The default drops the first half of the reports; --burn-in sets the
+        # iterations dropped. Only the last report: its rows come back as
+        # they are, one tab-terminated row per line.
+        for args, last, note in (([], 3, "averaged 3 reports"), (["--burn-in", "1000"], 4, "averaged 4 reports"),
+                                 (["-b", "2500"], 1, "averaged 1 reports")):
+            r = self.matrix("est.out", *args)
+            self.assertIn(note, r.err)
+            want = np.mean([read_matrix(t) for t in self.reports[-last:]], axis=0)
+            np.testing.assert_allclose(read_matrix(r.out), want, rtol=1e-9, err_msg=str(args))  # 11 digits printed
+            self.assertTrue(all(l.endswith("\t") and l.count("\t") == 3 for l in r.out.splitlines()), r.out)
+        # Standard input, an output file and the correlation matrix.
+        r = self.matrix("-o", "avg.matrix", "--correlation", "avg.cor", stdin=self.text.encode())
+        self.assertEqual((r.status, r.out), (0, ""), r)
+        m, c = read_matrix(self.read("avg.matrix")), read_matrix(self.read("avg.cor"))
+        for i in range(3):
+            for j in range(3):
+                self.assertAlmostEqual(c[i][j], m[i][j] / (m[i][i] * m[j][j]) ** 0.5, places=9)
+
+    def test_made_up_outputs_and_bad_inputs(self):
+        one = report(500, [[1, 0], [0, 1]])
+        for content, args, status, message, value in [  # value: the first entry of the average
+            (b"===== PELTRA2.0 =====\n\nnum_alleles = 6.000000\n", [], 1, "no covariance reports", None),
+            (report(500, [[1.0]]) + report(1000, [[2.0]]), ["--burn-in", "1000"], 1,
+             "no reports after the burn-in of 1000 iterations", None),
+            # Mixed K is refused even within the burn-in.
+            (one + report(1000, [[1.0]]) + report(1500, [[2.0]]), [], 1, "ITER = 1000) is 1 x 1", None),
+            # Concatenated runs each lose their own burn-in.
+            (report(500, [[1.0]]) + report(1000, [[2.0]]) + "".join(report(500 * n, [[10.0 * n]]) for n in (1, 2, 3, 4)),
+             [], 0, "averaged 3 reports from 2 runs", (2.0 + 30.0 + 40.0) / 3),
+            (one + report(1000, [[3, 0], [0, 3]]) + "VAR-COVAR MATRIX: ITER = 1500\n1.0\t0.0\t\n", [], 0,
+             "cut short", 3.0),
+            (one.replace("0.000000e+00\t\n0", "0.000000e+00\t\nx", 1), [], 1,
+             "in.out, line 3: \"x.000000e+00\" is not a number", None),
+            ("VAR-COVAR MATRIX: ITER = 500\n1\t2\n3\n\n", [], 1, "line 3: 1 values where the rows before hold 2", None),
+            (b"\x1f\x8b\x08\x00", [], 1, "in.out is compressed (gzip)", None),
+            (b"VAR-COVAR MATRIX: ITER = 500\n1\x00\t\n", [], 1, "in.out is not a text file (a zero byte at byte 31)",
+             None),
+            (b"VAR-COVAR MATRIX: ITER = 500\n\xff\t\n", [], 1, "in.out is not a text file (byte 30 is not text)", None),
+            (b"", ["-o", "a", "--output", "b"], 1, "option --output given twice", None),
+        ]:
+            with open(self.path("in.out"), "wb") as f:
+                f.write(content if isinstance(content, bytes) else content.encode())
+            r = self.matrix("in.out", *args)
+            self.assertEqual(r.status, status, r)
+            self.assertIn(message, r.err)
+            self.assertNotIn("Traceback", r.err)
+            if value is not None:
+                self.assertAlmostEqual(read_matrix(r.out)[0][0], value, places=10)
+            elif status:
+                self.assertEqual(r.out, "")
+
+
+    def test_diagnostics_against_reference_values(self):
         # Remade with R's posterior package 1.4.0 (Debian r-cran-posterior):
         # rhat(x), ess_bulk(x), ess_tail(x), x = cbind(chain 1, chain 2, ...);
         # its NA is nan here (a tail indicator that never varies).
@@ -181,26 +112,40 @@ class Diagnostics(ScratchTest):
         ]:
             np.testing.assert_allclose(diagnostics.summary(draws), (rhat, bulk, tail), rtol=1e-9)
 
-    def test_chains_that_disagree_warn(self):
-        # Four runs of 400 reports of a 2 x 2 matrix, independent normal
-        # draws (seed 7); in "apart" the first variance of runs 3 and 4 sits
-        # 3 sd higher. Split-R-hat - 1 of such independent chains has an sd
-        # near 0.003, so 1.01 is about 3 sd away.
-        rng = np.random.default_rng(7)
-        z = rng.normal(size=(4, 400, 3))
-        for shift, warned in [(0.0, False), (0.3, True)]:
-            names = []
-            for c in range(4):
-                v = 1 + 0.1 * z[c] + [shift * (c >= 2), 0, 0]
-                names.append("chain%d.out" % c)
-                self.write(names[-1], "".join(report(500 * (n + 1), [[a, b], [b, d]]) for n, (a, b, d) in enumerate(v)))
-            r = run([tool("peltra2-matrix"), "--diagnostics", "diag.tsv"] + names, self.dir)
-            self.assertEqual(r.status, 0, r)
-            self.assertEqual("warning: the largest R-hat" in r.err, warned, r)
-            self.assertEqual("smallest ESS" in r.err, warned, r)  # disagreeing halves also cut the ESS
-            table = [l.split("\t") for l in self.read("diag.tsv").splitlines()]
-            self.assertEqual([t[:2] for t in table], [["row", "column"], ["1", "1"], ["2", "1"], ["2", "2"]])
-            self.assertEqual(float(table[1][4]) > 1.5, warned, table)
+
+# One locus: the first worker has none, so the run is fixed by its seed.
+ARGS = [PELTRA2, "-i", "one.counts", "-p", "4", "-k", "2600", "-r", "21"]
+
+
+def run_with_terminal_stderr(cmd, cwd):
+    """Runs cmd with standard error on a pseudo-terminal; returns the exit
+    status, standard output and what it wrote on the terminal."""
+    master, slave = pty.openpty()
+    p = subprocess.Popen(cmd, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=slave)
+    os.close(slave)
+    seen = b""
+    try:
+        while chunk := os.read(master, 4096):
+            seen += chunk
+    except OSError:  # the terminal closes when the program ends
+        pass
+    os.close(master)
+    out = p.communicate()[0]
+    return p.returncode, out.decode(), seen.decode()
+
+
+class ProgressLine(ScratchTest):
+    def test_terminal_only_and_stdout_unchanged(self):
+        self.write("one.counts", "12\t30\t7\t25\n28\t10\t33\t15\n")
+        plain = run(ARGS, self.dir)
+        self.assertEqual((plain.status, plain.err), (0, ""))
+        self.assertEqual(plain.out.count("VAR-COVAR MATRIX"), 5)
+        status, out, terminal = run_with_terminal_stderr(ARGS, self.dir)
+        self.assertEqual((status, out), (0, plain.out))
+        # Redrawn in place with carriage returns, never a line of its own, and erased at the end.
+        self.assertRegex(terminal, r"^\riteration 1 of 2600")
+        self.assertNotIn("\n", terminal)
+        self.assertTrue(re.search(r"\r *\r$", terminal), repr(terminal[-80:]))
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
-"""Helpers of the scan tool tests: where the programs are, scratch folders,
-running a command, simulating data and reading tables."""
+"""Helpers of the Python tool tests: where the programs are, a scratch folder
+per test class, running a command and reading tables."""
 
 import os
+import pathlib
 import shutil
 import subprocess
 import tempfile
@@ -9,18 +10,11 @@ import unittest
 
 PELTRA2 = os.environ.get("PELTRA2_BIN", "")
 TOOLS = os.environ.get("PELTRA_TOOLS_DIR", "")
-HERE = os.path.dirname(os.path.abspath(__file__))
-DATA = os.path.join(HERE, "data")
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data")
 
 
 def tool(name):
     return os.path.join(TOOLS, name)
-
-
-def require_programs(testcase):
-    for p in (PELTRA2, tool("peltra2-simulate"), tool("peltra2-scan"), tool("peltra2-matrix")):
-        if not (p and os.access(p, os.X_OK)):
-            testcase.fail("program missing: %r (set PELTRA2_BIN and PELTRA_TOOLS_DIR)" % p)
 
 
 class Run:
@@ -34,43 +28,47 @@ class Run:
 
 
 def run(cmd, cwd, stdin=b""):
-    p = subprocess.run(cmd, cwd=cwd, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    return Run(p)
-
-
-class ScratchTest(unittest.TestCase):
-    """A test with its own scratch folder (and GNU parallel's home in it)."""
-
-    def setUp(self):
-        require_programs(self)
-        self.dir = tempfile.mkdtemp(prefix="peltra2-scan-test-")
-        os.environ["PARALLEL_HOME"] = os.path.join(self.dir, ".parallel")
-
-    def tearDown(self):
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def path(self, name):
-        return os.path.join(self.dir, name)
-
-    def write(self, name, text):
-        with open(self.path(name), "w") as f:
-            f.write(text)
-
-    def read(self, name):
-        with open(self.path(name)) as f:
-            return f.read()
-
-    def simulate(self, *args):
-        r = run([tool("peltra2-simulate")] + list(args), self.dir)
-        self.assertEqual(r.status, 0, r)
-
-    def scan(self, *args):
-        return run([tool("peltra2-scan"), "--peltra2", PELTRA2] + list(args), self.dir)
+    return Run(subprocess.run(cmd, cwd=cwd, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE))
 
 
 def read_table(path):
     """Header and rows (lists of fields) of a tab-separated table."""
-    with open(path) as f:
-        lines = f.read().splitlines()
-    return lines[0].split("\t"), [l.split("\t") for l in lines[1:]]
+    rows = [l.split("\t") for l in pathlib.Path(path).read_text().splitlines()]
+    return rows[0], rows[1:]
 
+
+class ScratchTest(unittest.TestCase):
+    """Tests sharing one scratch folder, GNU parallel's home and the data made in setUpClass."""
+
+    @classmethod
+    def setUpClass(cls):
+        for p in (PELTRA2, tool("peltra2-simulate")):
+            if not (p and os.access(p, os.X_OK)):
+                raise RuntimeError("program missing: %r (set PELTRA2_BIN and PELTRA_TOOLS_DIR)" % p)
+        cls.dir = tempfile.mkdtemp(prefix="peltra2-tool-test-")
+        os.environ["PARALLEL_HOME"] = os.path.join(cls.dir, ".parallel")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.dir, ignore_errors=True)
+
+    @classmethod
+    def path(cls, name):
+        return os.path.join(cls.dir, name)
+
+    @classmethod
+    def write(cls, name, text):
+        pathlib.Path(cls.path(name)).write_text(text)
+
+    @classmethod
+    def read(cls, name):
+        return pathlib.Path(cls.path(name)).read_text()
+
+    @classmethod
+    def simulate(cls, *args):
+        r = run([tool("peltra2-simulate")] + list(args), cls.dir)
+        assert r.status == 0, r
+
+    @classmethod
+    def scan(cls, *args):
+        return run([tool("peltra2-scan"), "--peltra2", PELTRA2] + list(args), cls.dir)
