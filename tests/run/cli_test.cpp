@@ -1,10 +1,9 @@
-// The command line as the user sees it: the help text, the option messages,
-// the configuration check and the seed rules, run through the peltra2 binary.
-// No input file exists in these runs: every row ends at the check, at
-// seeding, or (for the seed rows that pass seeding) after the run header.
+// The command line as the user sees it, run through the peltra2 binary: the
+// help text, the option messages, the configuration check, the number and
+// seed rules, and the start-up output. The count file c.txt does not exist:
+// those rows end at the check, at seeding or after the run header.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,236 +17,191 @@ using testsupport::run_peltra2;
 
 const std::string kBanner = "===== PELTRA2.0 =====\n\n";
 const std::string kMissing = "\n!!!Missing or wrong options for chosen configuration.\n";
-const std::string kPooledOneVariable =
-    "Only a single environmental variable is supported in pooled mode. \n\n";
+const std::string kPooledOneVariable = "Only a single environmental variable is supported in pooled mode. \n\n";
 const std::string kMatrixMode = "TEST = 0 . So running matrix estimation\n";
 const std::string kTestMode = "TEST = 1 . So running test at a SNP\n";
+const std::string kLeftOver = "left over from an earlier run\n";
 
 // One line per option, as parse_cl prints them.
-const std::string kX = "NGS is set\n", kC = "correlation output is set\n",
-                  kE = "environment file is set\n", kF = "frequency output is set\n",
-                  kI = "input file is set\n", kK = "number of iterations is set\n",
+const std::string kX = "NGS is set\n", kC = "correlation output is set\n", kE = "environment file is set\n",
+                  kF = "frequency output is set\n", kI = "input file is set\n", kK = "number of iterations is set\n",
                   kL = "Lookup table is set\n", kM = "matrix is set\n",
                   kN = "number of environmental variables is set\n", kO = "output file is set\n",
-                  kP = "number of populations is set\n", kR = "seed is set\n",
-                  kS = "Sample size file is set\n", kT = "TEST is set\n",
-                  kZ = "SNP_TEST is off.\n", kXtX = "Calculating XtX\n";
+                  kP = "number of populations is set\n", kR = "seed is set\n", kS = "Sample size file is set\n",
+                  kT = "TEST is set\n", kZ = "SNP_TEST is off.\n", kXtX = "Calculating XtX\n";
 
 // The three lines setall prints when mltmod refuses the seed s of generator 1.
-std::string mltmod_refusal(const char *s) {
+std::string refusal(const char *s) {
   return std::string(" a, m, s out of order in mltmod - ABORT!\n") + " a =   2082007225 s = " + s +
          " m =   2147483563\n mltmod requires: 0 < a < m; 0 < s < m\n";
 }
+const std::string kRefusedZero = refusal("           0");
 
-// Drops the plain hints ("peltra2: ..." lines, checked by the hints table)
-// from standard error, leaving the fixed messages these rows check.
-std::string without_hints(const std::string &err) {
+// The run header of a matrix estimation on c.txt with -k 1.
+std::string header(const std::string &seed_line) {
+  return kBanner + kP + kK + kI + kR + kMatrixMode + "MCMC VER 0.71 (THREADED)\nITERATIONS = 1\nINPUT FILE = c.txt\n" +
+         seed_line;
+}
+
+// Drops the plain hints ("peltra2: ...", pinned by the e2e table) and the
+// getopt diagnostics (named by the program's path) from standard error.
+std::string fixed_messages(const std::string &err) {
   std::string kept;
   for (size_t at = 0, end; at < err.size(); at = end) {
     end = std::min(err.find('\n', at) + 1, err.size());
-    if (err.compare(at, 9, "peltra2: ") != 0) kept += err.substr(at, end - at);
+    std::string line = err.substr(at, end - at);
+    if (line.rfind("peltra2: ", 0) != 0 && line.rfind(PELTRA2_BIN, 0) != 0) kept += line;
   }
   return kept;
 }
 
 struct Row {
-  const char *args;
-  std::string out;   // standard output, exactly (or its start when out_is_prefix)
-  std::string err;   // standard error, exactly
-  bool out_is_prefix;
+  std::string args;
+  int status;
+  std::string out;  // standard output, exactly (or its start when prefix)
+  std::string err;  // standard error without the hints, exactly
+  bool prefix = false;
 };
 
-void check_rows(const std::vector<Row> &rows) {
-  for (const Row &row : rows) {
+const std::string kHelp =
+    "PELTRA 2.0 - Usage\n\t./peltra2 [OPTIONS]\n\n"
+    "\t\t-i [filename] - input file (always required)\n"
+    "\t\t-e [filename] - environmental file (required for test mode)\n"
+    "\t\t-m [filename] - matrix file (required for test mode)\n"
+    "\t\t-s [filename] - file of sample sizes (required for pool mode)\n"
+    "\t\t-k [number] - number of iterations (always required)\n"
+    "\t\t-r [number] - random seed\n"
+    "\t\t-p [number] - number of populations (always required)\n"
+    "\t\t-n [number] - number of environmental variables (required for test mode)\n"
+    "\t\t-t - Test mode (not matrix estimation)\n"
+    "\t\t-x - Pool mode\n"
+    "\t\t-o [filename] - output file (optional)\n"
+    "\t\t-f - frequency output (X)\n"
+    "\t\t-c - correlation output\n"
+    "\t\t-z - calculate Z in test mode for unpooled data (only one environmental variable)\n"
+    "\t\t-X - calculate XtX\n"
+    "\t\n\n";
+
+const std::vector<Row> kRows = {
+    {"", 1, kHelp, ""},
+    // Every option once, in option-string order; pooled mode with -c then
+    // fails the check.
+    {"-x -c -e env.txt -f -i c.txt -k 10 -l -m mat.txt -n 1 -o res -p 3 -r 5 -s s.txt -t -z -X", 1,
+     kBanner + kX + kC + kE + kF + kI + kK + kL + kM + kN + kO + kP + kR + kS + kT + kZ + kXtX + kMissing, ""},
+    // Test-mode options have no effect in matrix estimation: the check
+    // passes and the run ends at seeding (seed 0).
+    {"-e env.txt -m mat.txt -n 2 -o res -z -c -f -X -l -p 4 -k 10 -i c.txt -r 0", 1,
+     kBanner + kE + kM + kN + kO + kZ + kC + kF + kXtX + kL + kP + kK + kI + kR + kMatrixMode, kRefusedZero},
+    // Repeats print again; a word that is no option is skipped.
+    {"-p 4 -k 5 -i a stray -k 7 -i b -t -t", 1, kBanner + kP + kK + kI + kK + kI + kT + kT + kMissing, ""},
+    // The check: zero or absent values, negative sizes.
+    {"-p 4 -k 1000", 1, kBanner + kP + kK + kMissing, ""},
+    {"-k 1000 -i c.txt", 1, kBanner + kK + kI + kMissing, ""},
+    {"-p 4 -i c.txt", 1, kBanner + kP + kI + kMissing, ""},
+    {"-p 4 -k abc -i c.txt", 1, kBanner + kP + kK + kI + kMissing, ""},
+    {"-p 4 -k 4294967296 -i c.txt", 1, kBanner + kP + kK + kI + kMissing, ""},  // wraps to 0
+    {"-p -4 -k 1000 -i c.txt", 1, kBanner + kP + kK + kI + kMissing, ""},
+    {"-p 4 -k 1000 -i c.txt -n -1", 1, kBanner + kP + kK + kI + kN + kMissing, ""},
+    // Test mode needs -n, -e and -m.
+    {"-t -p 4 -k 6000 -i c.txt -e env.txt -m mat.txt", 1, kBanner + kT + kP + kK + kI + kE + kM + kMissing, ""},
+    {"-t -p 4 -k 6000 -i c.txt -n 1 -m mat.txt", 1, kBanner + kT + kP + kK + kI + kN + kM + kMissing, ""},
+    {"-t -p 4 -k 6000 -i c.txt -n 1 -e env.txt", 1, kBanner + kT + kP + kK + kI + kN + kE + kMissing, ""},
+    {"-t -p 4 -k 6000 -i c.txt -n 0 -e env.txt -m mat.txt", 1,
+     kBanner + kT + kP + kK + kI + kN + kE + kM + kMissing, ""},
+    // Pooled mode needs -s and allows none of -c, -f, -X, even in matrix estimation.
+    {"-x -p 4 -k 1000 -i c.txt", 1, kBanner + kX + kP + kK + kI + kMissing, ""},
+    {"-x -s s.txt -c -p 4 -k 1000 -i c.txt", 1, kBanner + kX + kS + kC + kP + kK + kI + kMissing, ""},
+    {"-x -s s.txt -f -p 4 -k 1000 -i c.txt", 1, kBanner + kX + kS + kF + kP + kK + kI + kMissing, ""},
+    {"-x -s s.txt -X -p 4 -k 1000 -i c.txt", 1, kBanner + kX + kS + kXtX + kP + kK + kI + kMissing, ""},
+    // A pooled test takes exactly one variable, checked before the burn-in rule.
+    {"-x -t -n 2 -s s.txt -e env.txt -m mat.txt -p 4 -k 1000 -i c.txt", 1,
+     kBanner + kX + kT + kN + kS + kE + kM + kP + kK + kI + kPooledOneVariable, ""},
+    // Test mode samples only after the 5000 burn-in iterations.
+    {"-t -n 1 -e env.txt -m mat.txt -p 4 -k 5000 -i c.txt", 1,
+     kBanner + kT + kN + kE + kM + kP + kK + kI +
+         "Test mode needs more than 5000 iterations (-k 5000): the first 5000 are burn-in.\n",
+     ""},
+    // Population counts a count-file line cannot hold.
+    {"-p 10001 -k 1000 -i c.txt", 1,
+     kBanner + kP + kK + kI + "Too many populations (-p 10001): at most 10000 are supported.\n", ""},
+    // Configurations that pass the check end at seed 0; a negative -k is
+    // legal in matrix estimation (no iteration).
+    {"-p 10000 -k -5 -i c.txt -r 0", 1, kBanner + kP + kK + kI + kR + kMatrixMode, kRefusedZero},
+    {"-l -p 4 -k 1 -i c.txt -r 0", 1, kBanner + kL + kP + kK + kI + kR + kMatrixMode, kRefusedZero},
+    // Bayes-factor and Z tests; the test-mode staging may print after the mode line.
+    {"-t -n 2 -e env.txt -m mat.txt -p 4 -k 5001 -i c.txt -r 0", 1,
+     kBanner + kT + kN + kE + kM + kP + kK + kI + kR + kTestMode, kRefusedZero, true},
+    {"-t -z -n 2 -e env.txt -m mat.txt -p 4 -k 5001 -i c.txt -r 0", 1,
+     kBanner + kT + kZ + kN + kE + kM + kP + kK + kI + kR + kTestMode, kRefusedZero, true},
+    // Seeds: the non-positive magnitude of the 32-bit value, which the
+    // generator takes doubled up to its first modulus (2 * 1073741782 is
+    // that modulus plus one).
+    {"-p 4 -k 1 -i c.txt -r 77", 1, header("SEED = -77\n\n"), "", true},
+    {"-p 4 -k 1 -i c.txt -r -77", 1, header("SEED = -77\n\n"), "", true},
+    {"-p 4 -k 1 -i c.txt -r 4294967297", 1, header("SEED = -1\n\n"), "", true},
+    {"-p 4 -k 1 -i c.txt -r 1073741781", 1, header("SEED = -1073741781\n\n"), "", true},
+    {"-p 4 -k 1 -i c.txt -r 1073741782", 1, kBanner + kP + kK + kI + kR + kMatrixMode, refusal("  2147483564")},
+    {"-p 4 -k 1 -i c.txt -r -1073741782", 1, kBanner + kP + kK + kI + kR + kMatrixMode, refusal("  2147483564")},
+    {"-p 4 -k 1 -i c.txt -r 2147483648", 1, kBanner + kP + kK + kI + kR + kMatrixMode, refusal("  4294967296")},
+    {"-p 4 -k 1 -i c.txt -r -2147483649", 1, kBanner + kP + kK + kI + kR + kMatrixMode, refusal("  4294967294")},
+    {"-p 4 -k 1 -i c.txt -r abc", 1, kBanner + kP + kK + kI + kR + kMatrixMode, kRefusedZero},
+    // -k as strtol reads it, cut to 32 bits.
+    {"-p 4 -k +7 -i c.txt -r 5", 1, kBanner + kP + kK + kI + kR + kMatrixMode + "MCMC VER 0.71 (THREADED)\nITERATIONS = 7\n",
+     "", true},
+    {"-p 4 -k 2147483648 -i c.txt -r 5", 1,
+     kBanner + kP + kK + kI + kR + kMatrixMode + "MCMC VER 0.71 (THREADED)\nITERATIONS = -2147483648\n", "", true},
+    {"-p 4 -k 99999999999999999999 -i c.txt -r 5", 1,
+     kBanner + kP + kK + kI + kR + kMatrixMode + "MCMC VER 0.71 (THREADED)\nITERATIONS = -1\n", "", true},
+    // An unknown option or a lost argument is reported and parsing goes on.
+    {"-q -p 4 -k 1000 -i c.txt -r 0", 1, kBanner + "unknown arg ?\n" + kP + kK + kI + kR + kMatrixMode, kRefusedZero},
+    {"-p 4 -i c.txt -k", 1, kBanner + kP + kI + "unknown arg ?\n" + kMissing, ""},
+    // The whole start-up on real files: matrix estimation reads neither -e
+    // nor -m and empties pop_spec.out; the pooled one prints the sizes; a
+    // test run writes no frequency file without -f.
+    {"-i counts.txt -p 4 -k -1 -r 5 -e env.txt -m matrix.txt", 0,
+     kBanner + kI + kP + kK + kR + kE + kM + kMatrixMode + "MCMC VER 0.71 (THREADED)\nITERATIONS = -1\n" +
+         "INPUT FILE = counts.txt\nSEED = -5\n\nnum_alleles = 4.000000\nnumber of loci = 2\n",
+     ""},
+    {"-x -s sizes.txt -i counts.txt -p 4 -k -1 -r 77 -l", 0,
+     kBanner + kX + kS + kI + kP + kK + kR + kL + kMatrixMode + "10 30\nMCMC VER 0.71 (THREADED)\n" +
+         "ITERATIONS = -1\nINPUT FILE = counts.txt\nSEED = -77\n\nnum_alleles = 4.000000\nnumber of loci = 2\n",
+     ""},
+    {"-t -i snp.txt -e env.txt -m matrix.txt -n 2 -p 4 -k 5001 -r 5 -o res", 0,
+     kBanner + kT + kI + kE + kM + kN + kP + kK + kR + kO + kTestMode + "number of environmental variables 2\n\n" +
+         "MCMC VER 0.71 (THREADED)\nITERATIONS = 5001\nINPUT FILE = snp.txt\nMATRIX FILE = matrix.txt\n" +
+         "SEED = -5\n\nENVIRON FILE = env.txt\nreading environ\nnum_alleles = 2.000000\nnumber of loci = 1\n",
+     ""},
+};
+
+TEST(CommandLine, EachRowPrintsItsMessages) {
+  for (const Row &row : kRows) {
     SCOPED_TRACE(row.args);
     TempDir dir;
+    dir.write("counts.txt", "14\t31\t9\t25\n26\t12\t35\t17\n1\t2\t3\t4\n5\t6\t7\t8\n");
+    dir.write("snp.txt", "12\t30\t7\t21\n28\t10\t33\t19\n");
+    dir.write("env.txt", "-1.2\t0.3\t0.8\t0.1\n0.5\t-0.7\t1.1\t-0.9\n");
+    dir.write("matrix.txt", "1\t0\t0\t0\n0\t1\t0\t0\n0\t0\t1\t0\n0\t0\t0\t1\n");
+    dir.write("sizes.txt", "10\t30\t20\t20\n");
+    dir.write("pop_spec.out", kLeftOver);
     RunResult r = run_peltra2(row.args, dir.path());
-    EXPECT_EQ(r.status, 1);
-    if (row.out_is_prefix)
-      EXPECT_EQ(r.out.substr(0, row.out.size()), row.out) << r.out;
-    else
-      EXPECT_EQ(r.out, row.out);
-    EXPECT_EQ(without_hints(r.err), row.err);
-    // Nothing is read or written before the check and the seeding.
-    EXPECT_FALSE(dir.exists("pop_spec.out"));
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_EQ(row.prefix ? r.out.substr(0, row.out.size()) : r.out, row.out);
+    EXPECT_EQ(fixed_messages(r.err), row.err);
+    // Nothing is written before the check and the seeding.
+    EXPECT_EQ(dir.read("pop_spec.out"), row.status == 0 ? "" : kLeftOver);
+    EXPECT_FALSE(dir.exists("snp.txt.freqs"));
   }
 }
 
-TEST(CommandLine, HelpTextWithoutArguments) {
-  TempDir dir;
-  RunResult r = run_peltra2("", dir.path());
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out,
-            "PELTRA 2.0 - Usage\n\t./peltra2 [OPTIONS]\n\n"
-            "\t\t-i [filename] - input file (always required)\n"
-            "\t\t-e [filename] - environmental file (required for test mode)\n"
-            "\t\t-m [filename] - matrix file (required for test mode)\n"
-            "\t\t-s [filename] - file of sample sizes (required for pool mode)\n"
-            "\t\t-k [number] - number of iterations (always required)\n"
-            "\t\t-r [number] - random seed\n"
-            "\t\t-p [number] - number of populations (always required)\n"
-            "\t\t-n [number] - number of environmental variables (required for test mode)\n"
-            "\t\t-t - Test mode (not matrix estimation)\n"
-            "\t\t-x - Pool mode\n"
-            "\t\t-o [filename] - output file (optional)\n"
-            "\t\t-f - frequency output (X)\n"
-            "\t\t-c - correlation output\n"
-            "\t\t-z - calculate Z in test mode for unpooled data (only one environmental variable)\n"
-            "\t\t-X - calculate XtX\n"
-            "\t\n\n");
-  EXPECT_EQ(r.err, "");
-}
-
-TEST(CommandLine, EveryOptionMessageInOrder) {
-  // Every option once, in option-string order; pooled mode with -c then
-  // fails the check.
-  check_rows({
-      {"-x -c -e env.txt -f -i c.txt -k 10 -l -m mat.txt -n 1 -o res -p 3 -r 5 -s s.txt -t -z -X",
-       kBanner + kX + kC + kE + kF + kI + kK + kL + kM + kN + kO + kP + kR + kS + kT + kZ + kXtX +
-           kMissing,
-       "", false},
-      // Test-mode options have no effect in matrix estimation: the check
-      // passes and the run ends at seeding (seed 0).
-      {"-e env.txt -m mat.txt -n 2 -o res -z -c -f -X -l -p 4 -k 10 -i c.txt -r 0",
-       kBanner + kE + kM + kN + kO + kZ + kC + kF + kXtX + kL + kP + kK + kI + kR + kMatrixMode,
-       mltmod_refusal("           0"), false},
-  });
-}
-
-TEST(CommandLine, ConfigurationMessages) {
-  check_rows({
-      // Zero or absent values, negative sizes, no count file.
-      {"-p 4 -k 1000", kBanner + kP + kK + kMissing, "", false},
-      {"-k 1000 -i c.txt", kBanner + kK + kI + kMissing, "", false},
-      {"-p 4 -i c.txt", kBanner + kP + kI + kMissing, "", false},
-      {"-p 4 -k abc -i c.txt", kBanner + kP + kK + kI + kMissing, "", false},
-      {"-p -4 -k 1000 -i c.txt", kBanner + kP + kK + kI + kMissing, "", false},
-      {"-p 4 -k 1000 -i c.txt -n -1", kBanner + kP + kK + kI + kN + kMissing, "", false},
-      // Test mode needs -n, -e and -m.
-      {"-t -p 4 -k 6000 -i c.txt -e env.txt -m mat.txt", kBanner + kT + kP + kK + kI + kE + kM + kMissing,
-       "", false},
-      {"-t -p 4 -k 6000 -i c.txt -n 1 -m mat.txt", kBanner + kT + kP + kK + kI + kN + kM + kMissing, "",
-       false},
-      {"-t -p 4 -k 6000 -i c.txt -n 1 -e env.txt", kBanner + kT + kP + kK + kI + kN + kE + kMissing, "",
-       false},
-      {"-t -p 4 -k 6000 -i c.txt -n 0 -e env.txt -m mat.txt",
-       kBanner + kT + kP + kK + kI + kN + kE + kM + kMissing, "", false},
-      // Pooled mode needs -s and allows none of -c, -f, -X, even in matrix estimation.
-      {"-x -p 4 -k 1000 -i c.txt", kBanner + kX + kP + kK + kI + kMissing, "", false},
-      {"-x -s s.txt -c -p 4 -k 1000 -i c.txt", kBanner + kX + kS + kC + kP + kK + kI + kMissing, "", false},
-      {"-x -s s.txt -f -p 4 -k 1000 -i c.txt", kBanner + kX + kS + kF + kP + kK + kI + kMissing, "", false},
-      {"-x -s s.txt -X -p 4 -k 1000 -i c.txt", kBanner + kX + kS + kXtX + kP + kK + kI + kMissing, "",
-       false},
-      {"-x -t -n 1 -s s.txt -e env.txt -m mat.txt -c -p 4 -k 6000 -i c.txt",
-       kBanner + kX + kT + kN + kS + kE + kM + kC + kP + kK + kI + kMissing, "", false},
-      // A pooled test takes exactly one variable; this is checked before the burn-in rule.
-      {"-x -t -n 2 -s s.txt -e env.txt -m mat.txt -p 4 -k 6000 -i c.txt",
-       kBanner + kX + kT + kN + kS + kE + kM + kP + kK + kI + kPooledOneVariable, "", false},
-      {"-x -t -n 2 -s s.txt -e env.txt -m mat.txt -p 4 -k 1000 -i c.txt",
-       kBanner + kX + kT + kN + kS + kE + kM + kP + kK + kI + kPooledOneVariable, "", false},
-      // Test mode samples only after the 5000 burn-in iterations.
-      {"-t -n 1 -e env.txt -m mat.txt -p 4 -k 5000 -i c.txt",
-       kBanner + kT + kN + kE + kM + kP + kK + kI +
-           "Test mode needs more than 5000 iterations (-k 5000): the first 5000 are burn-in.\n",
-       "", false},
-      {"-t -n 1 -e env.txt -m mat.txt -p 4 -k -1 -i c.txt",
-       kBanner + kT + kN + kE + kM + kP + kK + kI +
-           "Test mode needs more than 5000 iterations (-k -1): the first 5000 are burn-in.\n",
-       "", false},
-      // Population counts a count-file line cannot hold.
-      {"-p 10001 -k 1000 -i c.txt",
-       kBanner + kP + kK + kI + "Too many populations (-p 10001): at most 10000 are supported.\n", "",
-       false},
-      {"-p 1000000000 -k 1000 -i c.txt",
-       kBanner + kP + kK + kI + "Too many populations (-p 1000000000): at most 10000 are supported.\n",
-       "", false},
-  });
-}
-
-TEST(CommandLine, ConfigurationsThatPassTheCheckEndAtSeedZero) {
-  const std::string refused = mltmod_refusal("           0");
-  check_rows({
-      {"-p 4 -k 1000 -i c.txt -r 0", kBanner + kP + kK + kI + kR + kMatrixMode, refused, false},
-      {"-p 4 -k 12abc -i c.txt -r 0", kBanner + kP + kK + kI + kR + kMatrixMode, refused, false},
-      // A negative -k is legal in matrix estimation: no iteration.
-      {"-p 4 -k -5 -i c.txt -r 0", kBanner + kP + kK + kI + kR + kMatrixMode, refused, false},
-      {"-p 10000 -k 1 -i c.txt -r 0", kBanner + kP + kK + kI + kR + kMatrixMode, refused, false},
-      {"-l -p 4 -k 1 -i c.txt -r 0", kBanner + kL + kP + kK + kI + kR + kMatrixMode, refused, false},
-      // Bayes-factor and Z tests; the test-mode staging may print after the mode line.
-      {"-t -n 2 -e env.txt -m mat.txt -p 4 -k 5001 -i c.txt -r 0",
-       kBanner + kT + kN + kE + kM + kP + kK + kI + kR + kTestMode, refused, true},
-      {"-t -z -n 2 -e env.txt -m mat.txt -p 4 -k 5001 -i c.txt -r 0",
-       kBanner + kT + kZ + kN + kE + kM + kP + kK + kI + kR + kTestMode, refused, true},
-  });
-}
-
-TEST(CommandLine, SeedsOutsideTheGeneratorsRangeEndAtSeeding) {
-  const std::string head = kBanner + kP + kK + kI + kR + kMatrixMode;
-  check_rows({
-      // 2 * 1073741782 is the first modulus plus one.
-      {"-p 4 -k 1 -i c.txt -r 1073741782", head, mltmod_refusal("  2147483564"), false},
-      {"-p 4 -k 1 -i c.txt -r -1073741782", head, mltmod_refusal("  2147483564"), false},
-      {"-p 4 -k 1 -i c.txt -r 2147483648", head, mltmod_refusal("  4294967296"), false},
-      {"-p 4 -k 1 -i c.txt -r abc", head, mltmod_refusal("           0"), false},
-  });
-}
-
-TEST(CommandLine, SeedLineOfTheRunHeader) {
-  struct SeedCase {
-    const char *arg;
-    const char *line;
-  };
-  for (const SeedCase &c : std::vector<SeedCase>{{"77", "SEED = -77\n\n"},
-                                                 {"-77", "SEED = -77\n\n"},
-                                                 {"4294967297", "SEED = -1\n\n"},
-                                                 {"1073741781", "SEED = -1073741781\n\n"}}) {
-    SCOPED_TRACE(c.arg);
-    TempDir dir;
-    // The count file does not exist, so the run stops after the header.
-    RunResult r = run_peltra2(std::string("-p 4 -k 1 -i c.txt -r ") + c.arg, dir.path());
-    std::string header = kBanner + kP + kK + kI + kR + kMatrixMode +
-                         "MCMC VER 0.71 (THREADED)\nITERATIONS = 1\nINPUT FILE = c.txt\n" + c.line;
-    EXPECT_EQ(r.out.substr(0, header.size()), header) << r.out;
-    EXPECT_EQ(r.err.find("mltmod"), std::string::npos) << r.err;
-  }
-}
-
-TEST(CommandLine, GetoptDiagnosticThenUnknownArg) {
-  TempDir dir;
-  // An unknown option is reported and parsing goes on.
-  RunResult r = run_peltra2("-q -p 4 -k 1000 -i c.txt -r 0", dir.path());
-  r.err = without_hints(r.err);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, kBanner + "unknown arg ?\n" + kP + kK + kI + kR + kMatrixMode);
-  std::string refused = mltmod_refusal("           0");
-  ASSERT_GT(r.err.size(), refused.size());
-  std::string diagnostic = r.err.substr(0, r.err.size() - refused.size());
-  EXPECT_NE(diagnostic.find("'q'"), std::string::npos) << r.err;
-  EXPECT_EQ(std::count(diagnostic.begin(), diagnostic.end(), '\n'), 1) << r.err;
-  EXPECT_EQ(r.err.substr(diagnostic.size()), refused);
-
-  // A missing argument likewise; here -k is lost, so the check fails.
-  r = run_peltra2("-p 4 -i c.txt -k", dir.path());
-  r.err = without_hints(r.err);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, kBanner + kP + kI + "unknown arg ?\n" + kMissing);
-  EXPECT_NE(r.err.find("'k'"), std::string::npos) << r.err;
-  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-}
-
+// Standard error is written at once: with both streams on one file, the
+// getopt diagnostic precedes "unknown arg", and the refusal ends the file.
 TEST(CommandLine, MessagesKeepTheirOrderWhenBothStreamsShareAFile) {
   TempDir dir;
   RunResult r = run_peltra2("-q -p 4 -k 1000 -i c.txt -r 0 2>&1", dir.path());
-  r.out = without_hints(r.out);
+  std::string out = fixed_messages(r.out);
   EXPECT_EQ(r.status, 1);
-  std::string refused = mltmod_refusal("           0");
-  ASSERT_GT(r.out.size(), refused.size());
-  EXPECT_EQ(r.out.substr(0, kBanner.size()), kBanner);
-  size_t unknown = r.out.find("unknown arg ?\n");
-  size_t diagnostic = r.out.find("'q'");
-  ASSERT_NE(unknown, std::string::npos);
-  EXPECT_LT(diagnostic, unknown) << r.out;
-  EXPECT_EQ(r.out.substr(r.out.size() - refused.size() - kMatrixMode.size()), kMatrixMode + refused);
+  EXPECT_LT(r.out.find("'q'"), r.out.find("unknown arg ?\n")) << r.out;
+  EXPECT_EQ(out, kBanner + "unknown arg ?\n" + kP + kK + kI + kR + kMatrixMode + kRefusedZero);
 }
 
 }  // namespace
