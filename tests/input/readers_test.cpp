@@ -1,6 +1,6 @@
-// The input readers: the field scanner and its conversions, what each reader
-// fills from a well-formed file, the count file's locus limit and ran1 draws,
-// and every malformed file with the one line that ends the run.
+// The input readers: what each reader fills from a well-formed file, the
+// count file's locus limit and ran1 draws, and every malformed file with the
+// one line that ends the run (which pins the field scanner's conversions).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "input/fields.h"
 #include "input/readers.h"
 #include "numerics/nrutil.h"
 #include "random/ran_gen.h"
@@ -76,25 +75,6 @@ class Readers : public ::testing::Test {
   std::vector<ALLELE *> loc = std::vector<ALLELE *>(100000, nullptr);
 };
 
-TEST_F(Readers, FieldScannerAndConversions) {
-  char line[] = "\t\t3\t\t5 6\t \t";
-  char *pos = line;
-  EXPECT_STREQ(next_field(&pos), "3");
-  EXPECT_STREQ(next_field(&pos), "5 6");
-  EXPECT_STREQ(next_field(&pos), " ");
-  EXPECT_EQ(next_field(&pos), nullptr);  // trailing tabs give no empty field
-  TEXT_FILE f = {nullptr, "count file", "c.txt", 4};
-  EXPECT_EQ(field_int(&f, "2147483647", 1), 2147483647);
-  EXPECT_EQ(field_int(&f, "-2147483648", 1), -2147483647 - 1);
-  EXPECT_EQ(field_int(&f, " +007 ", 1), 7);
-  EXPECT_EQ(field_real(&f, " 1E-3", 1), 1e-3);
-  EXPECT_EQ(field_real(&f, "+2.5e+1 ", 1), 25.0);
-  EXPECT_EQ(field_real(&f, "1e-400", 1), 0.0);  // underflow is a number, if tiny
-  EXPECT_FATAL_OUTPUT(field_int(&f, "-2147483649", 3),
-                      "Error: count file \"c.txt\", line 4, field 3: \"-2147483649\" is beyond the integer range\n");
-  EXPECT_FATAL_OUTPUT(field_real(&f, "", 2), "Error: count file \"c.txt\", line 4, field 2: \"\" is not a number\n");
-}
-
 TEST_F(Readers, CountFileLayoutsAndRunningTotals) {
   std::string out = read_counts(
       "3\t\t5\n"          // a run of tabs is one separator
@@ -122,16 +102,12 @@ TEST_F(Readers, CountFileLayoutsAndRunningTotals) {
   EXPECT_EQ(loc[0]->total[1], 2);
 }
 
-// One ran1 draw per locus, also for the line past the limit of 100000 loci.
+// One ran1 draw per locus, also for the line past the limit of 100000 loci;
+// the rest of the file is not read.
 TEST_F(Readers, CountFileLocusLimit) {
   NUMPOPS = 1;
   std::string content;
   for (int l = 0; l < 100000; l++) content += l == 99999 ? "4\n5\n" : "1\n1\n";
-  seed = -3;
-  EXPECT_EQ(read_counts(content), "num_alleles = 200000.000000\n");
-  EXPECT_EQ(seed, ran1_state_after(3, 100000));
-  SetUp();
-  NUMPOPS = 1;
   seed = -7;
   std::string out = read_counts(content + "1\n1\nnot read\n");
   EXPECT_EQ(out, "num_alleles = 200000.000000\nNote: count file \"" + std::string(INPUT_FILE) +
@@ -150,13 +126,13 @@ TEST_F(Readers, CountFileLocusLimit) {
 TEST_F(Readers, SmallFilesFillTheirValues) {
   NUMPOPS = 3;
   environ_values = dmatrix(1, 2, 1, 3);
-  ENVIRON_FILE = fixture("1.5e-3\t-2\t\t 0.25 \t7\r\n\t-4.5E+2\t.5\t6.\t8\t\n9\t9\t9\t9\n");
+  ENVIRON_FILE = fixture("1.5e-3\t-2\t\t 0.25 \t7\r\n\t-4.5E+2\t+.5\t1e-400 \t8\t\n9\t9\t9\t9\n");
   ::testing::internal::CaptureStdout();
   read_environ();
   SAMPLESIZE_FILE = fixture("10\t30 \t20\t1\n1\t1\t1\n");
   read_samplesize();
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "reading environ\n10 30\n");
-  const double env[2][3] = {{1.5e-3, -2, 0.25}, {-450, 0.5, 6}};
+  const double env[2][3] = {{1.5e-3, -2, 0.25}, {-450, 0.5, 0}};  // underflow is a number
   for (int i = 1; i <= 2; i++)
     for (int pop = 1; pop <= 3; pop++) EXPECT_EQ(environ_values[i][pop], env[i - 1][pop - 1]);
   EXPECT_EQ(samplesizes[1] * 10000 + samplesizes[2] * 100 + samplesizes[3], 103020);
@@ -197,6 +173,8 @@ const Bad kBad[] = {
     {'c', 2, "1\t2\ninf\t2\n", ", line 2, field 1: \"inf\" is not an integer"},
     {'c', 1, "1.5\n1\n", ", line 1, field 1: \"1.5\" is not an integer"},
     {'c', 1, " \n1\n", ", line 1, field 1: \" \" is not an integer"},
+    {'c', 1, "-2147483648\n1\n", ", line 1, field 1: \"-2147483648\" is a negative count"},
+    {'c', 1, "-2147483649\n1\n", ", line 1, field 1: \"-2147483649\" is beyond the integer range"},
     {'c', 1, "4294967296\n1\n", ", line 1, field 1: \"4294967296\" is beyond the integer range"},
     {'c', 1, "99999999999999999999999\n1\n", ", line 1, field 1: \"99999999999999999999999\" is beyond the integer range"},
     {'c', 2, "1\t2\n3\t-3\n", ", line 2, field 2: \"-3\" is a negative count"},
