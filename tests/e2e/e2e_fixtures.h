@@ -3,6 +3,7 @@
 #define PELTRA_TESTS_E2E_FIXTURES_H
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,24 +38,19 @@ inline std::string many_loci(int n, int k) {
   return s;
 }
 
-// The pieces of text between separators; a last piece without its separator
-// counts, an empty last piece does not.
-inline std::vector<std::string> split(const std::string &text, char sep) {
+// The lines of a text, without their line feeds.
+inline std::vector<std::string> lines(const std::string &text) {
   std::vector<std::string> out;
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find(sep, start);
-    if (end == std::string::npos) end = text.size();
-    out.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
   return out;
 }
-inline std::vector<std::string> lines(const std::string &text) { return split(text, '\n'); }
-inline std::vector<std::string> fields(const std::string &line) { return split(line, '\t'); }
 
+// The numbers of a line (a leading name is read as 0).
 inline std::vector<double> numbers(const std::string &line) {
   std::vector<double> out;
-  for (const auto &f : fields(line)) out.push_back(strtod(f.c_str(), nullptr));
+  std::istringstream in(line);
+  for (std::string field; std::getline(in, field, '\t');) out.push_back(strtod(field.c_str(), nullptr));
   return out;
 }
 
