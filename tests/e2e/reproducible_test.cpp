@@ -87,22 +87,14 @@ TEST(Reproducible, FailedWriteOnStandardOutputEndsWithStatusOne) {
   close(fds[1]);
 }
 
-// With standard output in a file, the reports never cross the progress line
-// on the terminal: it is drawn, redrawn in place, and erased once, at the
-// end (a redraw after an erasure would show as "\r\r"). The run lasts long
-// enough after its first report for redraws (four a second).
-TEST(Reproducible, ProgressLineErasedOnlyAtTheEndWhenReportsGoToAFile) {
+// Runs peltra2 in d with standard error, and with `both` standard output too,
+// on a new pseudo-terminal; returns what the terminal received.
+std::string run_on_terminal(const TempDir &d, const std::string &args, bool both, testsupport::RunResult *r) {
   int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return "no terminal";
   const std::string terminal = ptsname(master);
   int held = open(terminal.c_str(), O_RDWR | O_NOCTTY);  // keeps what was written readable
-  ASSERT_GE(held, 0);
-  TempDir d;
-  d.write("loci.txt", e2e::many_loci(321, 4));
-  auto r = run_peltra2("-p 4 -k 4000 -i loci.txt -r 7 2>'" + terminal + "'", d.path());
-  EXPECT_EQ(r.status, 0);
+  *r = run_peltra2(args + " 2>'" + terminal + (both ? "' >&2" : "'"), d.path());
   std::string seen;
   char buf[4096];
   pollfd p = {master, POLLIN, 0};
@@ -112,11 +104,29 @@ TEST(Reproducible, ProgressLineErasedOnlyAtTheEndWhenReportsGoToAFile) {
   }
   close(held);
   close(master);
+  return seen;
+}
+
+TEST(Reproducible, ProgressLineOnATerminal) {
+  TempDir d;
+  d.write("loci.txt", e2e::many_loci(321, 4));
+  testsupport::RunResult r;
+  // Reports in a file: the line is drawn, redrawn in place and erased once,
+  // at the end (a redraw after an erasure would show as "\r\r"). The run
+  // lasts long enough after its first report for redraws (four a second).
+  std::string seen = run_on_terminal(d, "-p 4 -k 4000 -i loci.txt -r 7", false, &r);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("VAR-COVAR MATRIX: ITER = 4000\n"), std::string::npos);
   EXPECT_EQ(seen.rfind("\riteration 1 of 4000", 0), 0u) << seen;
   EXPECT_TRUE(std::regex_search(seen, std::regex("\riteration [1-9][0-9]* of 4000, .* left")));
   EXPECT_EQ(seen.find("\r\r"), std::string::npos);
   EXPECT_TRUE(std::regex_search(seen, std::regex("\r +\r$")));
-  EXPECT_NE(r.out.find("VAR-COVAR MATRIX: ITER = 4000\n"), std::string::npos);
+  // Reports on the same terminal: the line is erased before each of them.
+  seen = run_on_terminal(d, "-p 4 -k 1000 -i loci.txt -r 7", true, &r);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(seen.find("\riteration 1 of 1000"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("VAR-COVAR MATRIX: ITER = 1000"), std::string::npos) << seen;
+  EXPECT_FALSE(std::regex_search(seen, std::regex("[^\r\n]VAR-COVAR"))) << seen;
 }
 
 const int kRuns = 40;
