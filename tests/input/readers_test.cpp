@@ -1,6 +1,7 @@
-// The input readers: what each reader fills from a well-formed file, the
-// count file's locus limit and ran1 draws, and every malformed file with the
-// one line that ends the run (which pins the field scanner's conversions).
+// The input readers: the count file's locus limit and ran1 draws, and every
+// malformed file with the one line that ends the run (which pins the field
+// scanner's conversions). Well-formed files in several layouts are read by
+// whole runs whose results are recorded (tests/e2e/runs_test.cpp).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -23,18 +24,11 @@ using namespace std::string_literals;
 
 namespace {
 
-// A POSIX extended regular expression that matches exactly `text`.
-std::string exactly(const std::string &text) {
-  std::string re = "^";
-  for (char c : text) re += (std::string(".[]{}()\\*+?^$|").find(c) != std::string::npos ? "\\" : "") + std::string(1, c);
-  return re + "$";
-}
-
 // Expects statement to print exactly `text` on standard output and end the
 // process with status 1 (standard output is moved onto standard error, where
 // a death test sees it).
 #define EXPECT_FATAL_OUTPUT(statement, text) \
-  EXPECT_EXIT((fflush(stdout), dup2(2, 1), statement), ::testing::ExitedWithCode(1), exactly(text))
+  EXPECT_EXIT((fflush(stdout), dup2(2, 1), statement), ::testing::ExitedWithCode(1), ::testing::Eq(text))
 
 // ran1's state word after seeding from -s and `calls` calls: seeding takes 40
 // steps of x -> 16807 x mod (2^31 - 1), every call one more.
@@ -75,33 +69,6 @@ class Readers : public ::testing::Test {
   std::vector<ALLELE *> loc = std::vector<ALLELE *>(100000, nullptr);
 };
 
-TEST_F(Readers, CountFileLayoutsAndRunningTotals) {
-  std::string out = read_counts(
-      "3\t\t5\n"          // a run of tabs is one separator
-      "\t\t1\t2\t99\t\n"  // leading tabs skipped, extra field ignored
-      "  7 \t0\r\n"       // spaces around a field, CRLF
-      "1\t 4\r\n"
-      "2\t2\n"
-      "2\t2");  // last line without a line feed
-  EXPECT_EQ(out, "num_alleles = 6.000000\n");
-  ASSERT_EQ(NUMLOCI, 3);
-  const int count[3][2] = {{3, 5}, {7, 0}, {2, 2}}, total[3][2] = {{4, 7}, {8, 4}, {4, 4}};
-  for (int l = 0; l < 3; l++)
-    for (int pop = 1; pop <= 2; pop++) {
-      EXPECT_EQ(loc[l]->count[pop], count[l][pop - 1]) << l << " " << pop;
-      EXPECT_EQ(loc[l]->total[pop], total[l][pop - 1]) << l << " " << pop;
-    }
-  EXPECT_EQ(loc[3], nullptr);
-  // Running totals: the first line of locus 1 gives 0 for population 2.
-  EXPECT_EQ(min_coverage, 0);
-  EXPECT_EQ(max_coverage, 8);
-  // 19998 characters before the line feed, the carriage return included.
-  NUMPOPS = 1;
-  std::string pad(19996, 'x');
-  read_counts("1\t" + pad + "\n" + "1\t" + pad.substr(1) + "\r\n");
-  EXPECT_EQ(loc[0]->total[1], 2);
-}
-
 // One ran1 draw per locus, also for the line past the limit of 100000 loci;
 // the rest of the file is not read.
 TEST_F(Readers, CountFileLocusLimit) {
@@ -121,37 +88,6 @@ TEST_F(Readers, CountFileLocusLimit) {
   long replay = -7;
   for (int i = 0; i < 100001; i++) ran1(&replay);
   EXPECT_EQ(next, ran1(&replay));
-}
-
-TEST_F(Readers, SmallFilesFillTheirValues) {
-  NUMPOPS = 3;
-  environ_values = dmatrix(1, 2, 1, 3);
-  ENVIRON_FILE = fixture("1.5e-3\t-2\t\t 0.25 \t7\r\n\t-4.5E+2\t+.5\t1e-400 \t8\t\n9\t9\t9\t9\n");
-  ::testing::internal::CaptureStdout();
-  read_environ();
-  SAMPLESIZE_FILE = fixture("10\t30 \t20\t1\n1\t1\t1\n");
-  read_samplesize();
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "reading environ\n10 30\n");
-  const double env[2][3] = {{1.5e-3, -2, 0.25}, {-450, 0.5, 0}};  // underflow is a number
-  for (int i = 1; i <= 2; i++)
-    for (int pop = 1; pop <= 3; pop++) EXPECT_EQ(environ_values[i][pop], env[i - 1][pop - 1]);
-  EXPECT_EQ(samplesizes[1] * 10000 + samplesizes[2] * 100 + samplesizes[3], 103020);
-  EXPECT_EQ(min_samplesize, 10);
-  EXPECT_EQ(max_samplesize, 30);
-
-  // Each call takes the next matrix; rows as the covariance report prints them.
-  NUMPOPS = 2;
-  sigmas = dmatrix(1, 2, 1, 2);
-  MATRIX_FILE = fixture("1.0000e-01\t2.0000e-02\t\n3.0000e-02\t4.0000e-01\t\n5\t6\t\n7\t8\t\n");
-  read_matrix();
-  EXPECT_EQ(sigmas[1][2], 0.02);
-  EXPECT_EQ(sigmas[2][1], 0.03);
-  read_matrix();
-  EXPECT_EQ(read_matrix_num, 2);
-  EXPECT_EQ(sigmas[1][1], 5);
-  EXPECT_EQ(sigmas[2][2], 8);
-  // Line numbers run on across calls.
-  EXPECT_FATAL_OUTPUT(read_matrix(), "Error: matrix file \"" + std::string(MATRIX_FILE) + "\": 4 lines; 6 needed\n");
 }
 
 // c: count file, e: environment file (two variables), m: matrix file, s:
