@@ -76,22 +76,17 @@ TEST(SimulatedData, EffectSnpsStandOutAndNullXtXIsNearK) {
   EXPECT_GT(median(xtx_effect), median(xtx_null));
 }
 
-// The mean of the second half of a run's K x K reports (the first half is
+// The mean of the last two of a run's three K x K reports (the first is
 // burn-in).
 Matrix averaged_reports(const std::string &out, int k) {
-  std::vector<Matrix> found;
-  auto ls = e2e::lines(out);
-  for (size_t i = 0; i < ls.size(); i++)
-    if (ls[i].rfind("VAR-COVAR MATRIX: ITER = ", 0) == 0) {
-      Matrix m;
-      for (size_t j = i + 1; j <= i + k && j < ls.size(); j++) m.push_back(e2e::numbers(ls[j]));
-      found.push_back(m);
-    }
-  EXPECT_EQ(found.size(), 3u) << out;
   Matrix avg(k, std::vector<double>(k, 0.0));
-  for (size_t r = found.size() / 2; r < found.size(); r++)
-    for (int i = 0; i < k; i++)
-      for (int j = 0; j < k; j++) avg[i][j] += found[r].at(i).at(j) / (double)(found.size() - found.size() / 2);
+  auto ls = e2e::lines(out);
+  int found = 0;
+  for (size_t i = 0; i + k < ls.size(); i++)
+    if (ls[i].rfind("VAR-COVAR MATRIX: ITER = ", 0) == 0 && ++found > 1)
+      for (int r = 0; r < k; r++)
+        for (int c = 0; c < k; c++) avg[r][c] += e2e::numbers(ls[i + 1 + r]).at(c) / 2;
+  EXPECT_EQ(found, 3) << out;
   return avg;
 }
 
