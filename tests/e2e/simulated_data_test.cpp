@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 
 #include "e2e/e2e_fixtures.h"
 
@@ -29,13 +28,6 @@ double quantile(std::vector<double> v, double q) {
 }
 double median(const std::vector<double> &v) { return (quantile(v, 0.5) + quantile(v, 0.5 + 0.5 / v.size())) / 2; }
 
-// Second field of every line of a result file, by count file name.
-std::map<std::string, double> results(const std::string &text) {
-  std::map<std::string, double> out;
-  for (const auto &line : e2e::lines(text)) out[line.substr(0, line.find('\t'))] = e2e::numbers(line)[1];
-  return out;
-}
-
 TEST(SimulatedData, EffectSnpsStandOutAndNullXtXIsNearK) {
   TempDir d;
   // 30 null SNPs and 10 with beta = 0.2 on a variable of variance 1, each
@@ -50,30 +42,27 @@ TEST(SimulatedData, EffectSnpsStandOutAndNullXtXIsNearK) {
     ASSERT_EQ(run_peltra2(common + "-X", d.path()).status, 0) << f;
     ASSERT_EQ(run_peltra2(common + "-z -o z", d.path()).status, 0) << f;
   }
-  auto bf = results(d.read("bf_environ.sim.env")), z = results(d.read("z.cor")),
-       xtx = results(d.read("XtX_out.sim.env"));
-  std::vector<double> bf_null, bf_effect, z_null, z_effect, xtx_null, xtx_effect;
-  for (const auto &f : files) {
-    bool effect = f.find("effect_") != std::string::npos;
-    (effect ? bf_effect : bf_null).push_back(bf.at(f));
-    (effect ? z_effect : z_null).push_back(z.at(f));
-    (effect ? xtx_effect : xtx_null).push_back(xtx.at(f));
-  }
-  ASSERT_EQ(bf_effect.size(), 10u);
+  // [0] Bayes factors, [1] Z, [2] XtX of the null and the effect SNPs.
+  std::vector<double> null[3], effect[3];
+  const char *result_files[3] = {"bf_environ.sim.env", "z.cor", "XtX_out.sim.env"};
+  for (int k = 0; k < 3; k++)
+    for (const auto &line : e2e::lines(d.read(result_files[k])))
+      (line.find("effect_") != std::string::npos ? effect : null)[k].push_back(e2e::numbers(line)[1]);
+  ASSERT_EQ(effect[0].size(), 10u);
   // The typical effect SNP beats 90% of the null SNPs (observed: effect
   // median about 270, null 90% point 0.82).
-  EXPECT_GT(median(bf_effect), quantile(bf_null, 0.9));
-  EXPECT_GT(median(bf_effect), 10 * median(bf_null));
+  EXPECT_GT(median(effect[0]), quantile(null[0], 0.9));
+  EXPECT_GT(median(effect[0]), 10 * median(null[0]));
   // Z lies in [0, 0.5]; an effect puts the correlation chain firmly on one
   // side (observed median 0.5 against 0.21 for null SNPs).
-  EXPECT_GT(median(z_effect), median(z_null) + 0.15);
+  EXPECT_GT(median(effect[1]), median(null[1]) + 0.15);
   // Under the null X is close to K independent standard normals, so XtX
   // averages about K; with 30 SNPs of variance near 2K the standard error
   // of the mean is about 0.6: accept K +- 2 (observed about 5.9).
   double mean_null = 0;
-  for (double v : xtx_null) mean_null += v / xtx_null.size();
+  for (double v : null[2]) mean_null += v / null[2].size();
   EXPECT_NEAR(mean_null, 6, 2.0);
-  EXPECT_GT(median(xtx_effect), median(xtx_null));
+  EXPECT_GT(median(effect[2]), median(null[2]));
 }
 
 // The mean of the last two of a run's three K x K reports (the first is
@@ -90,20 +79,15 @@ Matrix averaged_reports(const std::string &out, int k) {
   return avg;
 }
 
-// What the averaged reports are, and why they are not the simulated Sigma:
-// the Wishart draw has NU = K + 2L degrees of freedom while the sum S runs
-// over L loci, so the drawn Sigma is about S / 2L (half the covariance of
-// the scaled offsets, plus (K + 1) I / 2L); and the offsets are measured
-// from an ancestral frequency estimated from the same populations, so drift
-// all populations share goes into epsilon, and two groups that share no
-// drift come out negatively correlated.
-//
-// Six populations in two groups of three (drift 0.1 shared within a group,
-// 0.02 private), 400 SNPs of 40 copies, 1500 iterations. Expected: about
-// +0.55 within and -0.6 between; measured over 8 data sets 0.48 to 0.53 and
-// -0.44 to -0.53, and a diagonal ratio to the simulated Sigma of 0.29 to
-// 0.34 (single populations 0.25 to 0.40). A build with NU = K + L gave 1.9
-// and positive between-group correlations.
+// The Wishart draw has NU = K + 2L degrees of freedom while the sum S runs
+// over L loci, so the drawn Sigma is about S / 2L; and the offsets are
+// measured from an ancestral frequency estimated from the same populations,
+// so two groups that share no drift come out negatively correlated. Six
+// populations in two groups of three (drift 0.1 shared within a group, 0.02
+// private), 400 SNPs of 40 copies, 1500 iterations: measured over 8 data
+// sets 0.48 to 0.53 within, -0.44 to -0.53 between, and a diagonal ratio to
+// the simulated Sigma of 0.29 to 0.34 (single populations 0.25 to 0.40). A
+// build with NU = K + L gave 1.9 and positive between-group correlations.
 TEST(SimulatedData, TwoDriftGroupsPositiveWithinNegativeBetweenAndHalvedScale) {
   const int K = 6;
   TempDir d;

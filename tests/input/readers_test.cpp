@@ -46,13 +46,6 @@ class Readers : public ::testing::Test {
     dir_.write("f" + std::to_string(names_.size() - 1), content);
     return names_.back().c_str();
   }
-  // Reads content as a count file; returns what the reader printed.
-  std::string read_counts(const std::string &content) {
-    INPUT_FILE = fixture(content);
-    ::testing::internal::CaptureStdout();
-    read_snpcounts(loc.data());
-    return ::testing::internal::GetCapturedStdout();
-  }
   testsupport::TempDir dir_;
   std::deque<std::string> names_;  // a deque keeps earlier names in place
   std::vector<ALLELE *> loc = std::vector<ALLELE *>(100000, nullptr);
@@ -65,7 +58,10 @@ TEST_F(Readers, CountFileLocusLimit) {
   std::string content;
   for (int l = 0; l < 100000; l++) content += l == 99999 ? "4\n5\n" : "1\n1\n";
   seed = -7;
-  std::string out = read_counts(content + "1\n1\nnot read\n");
+  INPUT_FILE = fixture(content + "1\n1\nnot read\n");
+  ::testing::internal::CaptureStdout();
+  read_snpcounts(loc.data());
+  std::string out = ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(out, "num_alleles = 200000.000000\nNote: count file \"" + std::string(INPUT_FILE) +
                      "\" holds more than 100000 loci; the first 100000 were used and the rest of the file was ignored\n");
   EXPECT_EQ(NUMLOCI, 100000);

@@ -32,10 +32,7 @@ class TempDir {
     if (!mkdtemp(&tmpl[0])) abort();
     path_ = tmpl;
   }
-  ~TempDir() {
-    if (system(("rm -rf '" + path_ + "'").c_str()) != 0) {
-    }
-  }
+  ~TempDir() { [[maybe_unused]] int rc = system(("rm -rf '" + path_ + "'").c_str()); }
   TempDir(const TempDir &) = delete;
   TempDir &operator=(const TempDir &) = delete;
 
