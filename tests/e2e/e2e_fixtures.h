@@ -11,14 +11,13 @@
 
 namespace e2e {
 
-// One locus in four populations (totals 40 each).
+// In four populations: one locus (totals 40 each), a positive-definite
+// covariance matrix, two environmental variables; pooled mode: 20 allele
+// copies per pool, and the reads of one locus.
 inline const char *kOneLocus = "12\t30\t7\t21\n28\t10\t33\t19\n";
-// A positive-definite 4 x 4 covariance matrix.
 inline const char *kMatrix =
     "0.05\t0.01\t0.00\t0.01\n0.01\t0.06\t0.02\t0.00\n0.00\t0.02\t0.04\t0.01\n0.01\t0.00\t0.01\t0.05\n";
-// Two environmental variables.
 inline const char *kEnviron = "-1.2\t0.3\t0.8\t0.1\n0.5\t-0.7\t1.1\t-0.9\n";
-// Pooled mode: 20 allele copies per pool; reads of one locus.
 inline const char *kSampleSizes = "20\t20\t20\t20\n";
 inline const char *kPooledLocus = "14\t31\t9\t25\n26\t12\t35\t17\n";
 

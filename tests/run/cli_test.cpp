@@ -65,7 +65,6 @@ std::string fixed_messages(const std::string &err) {
 const std::string kTest = "-t -i snp.txt -e env.txt -m matrix.txt -n 2 -p 4 -k 5001 -r 5";
 const std::string kMatrixRun = "-i counts.txt -p 4 -k 10 -r 5";
 const std::string kEnv = e2e::kEnviron;
-const std::string kNotPd = "1\t2\t0\t0\n2\t1\t0\t0\n0\t0\t1\t0\n0\t0\t0\t1\n";
 const char *kBf = "snp\\.txt(\\t\\d\\.\\d{4}e[+-]\\d\\d){2}\\t";
 const char *kEarlier = "earlier\\.txt\\t1\\.0000e\\+00\\t";
 
@@ -93,8 +92,8 @@ const std::string kHelp =
     "\t\t-n [number] - number of environmental variables (required for test mode)\n"
     "\t\t-t - Test mode (not matrix estimation)\n\t\t-x - Pool mode\n\t\t-o [filename] - output file (optional)\n"
     "\t\t-f - frequency output (X)\n\t\t-c - correlation output\n"
-    "\t\t-z - calculate Z in test mode for unpooled data (only one environmental variable)\n"
-    "\t\t-X - calculate XtX\n\t\n\n";
+    "\t\t-z - calculate Z in test mode for unpooled data (only one environmental variable)\n\t\t-X - calculate XtX\n"
+    "\t\n\n";
 
 // Recorded runs' files (results_unchanged_test.cpp) laid out otherwise: tab
 // runs, spaces, CRLF, no last line feed, a fifth field up to 19998 characters.
@@ -146,8 +145,7 @@ const std::vector<Row> kExact = {
     // Seeds: minus the magnitude of the 32-bit value; the generator takes it
     // doubled, below its first modulus (2 * 1073741782 is that plus one).
     {"-p 4 -k 1 -i c.txt -r 77", 1, header("1", "-77"), ""},
-    {"-p 4 -k 1 -i c.txt -r -77", 1, header("1", "-77"), ""},
-    {"-p 4 -k 1 -i c.txt -r 1073741781", 1, header("1", "-1073741781"), ""},
+    {"-p 4 -k 1 -i c.txt -r -1073741781", 1, header("1", "-1073741781"), ""},
     {"-p 4 -k 1 -i c.txt -r -1073741782", 1, kBanner + kP + kK + kI + kR + kMatrixMode, refusal("  2147483564")},
     {"-p 4 -k 1 -i c.txt -r 2147483648", 1, kBanner + kP + kK + kI + kR + kMatrixMode, refusal("  4294967296")},
     {"-p 4 -k 1 -i c.txt -r -2147483649", 1, kBanner + kP + kK + kI + kR + kMatrixMode, refusal("  4294967294")},
@@ -211,7 +209,7 @@ const std::vector<Row> kRuns = {
     {kTest, 1, "reading environ\n",
      "is not positive definite (the factorisation fails at row 2); give a covariance matrix such as a "
      "matrix-estimation run prints\nNumerical Recipes run-time error...\ncholdc failed\n",
-     {{"matrix.txt", kNotPd}}},
+     {{"matrix.txt", "1\t2\t0\t0\n2\t1\t0\t0\n0\t0\t1\t0\n0\t0\t0\t1\n"}}},
     {kTest, 1, "reading environ\n", "peltra2: matrix file \"matrix.txt\": the matrix of its first 4 lines is singular",
      {{"matrix.txt", "1\t1\t0\t0\n1\t1\t0\t0\n0\t0\t1\t0\n0\t0\t0\t1\n"}}},
     // Only the diagonal and the lower triangle are used.
@@ -316,7 +314,6 @@ void check(const Row &row, bool exact) {
     }
   }
   if (chmods && geteuid() == 0) return;  // permissions do not bind root
-
   // The rows' result files get an earlier line (unless a row made them).
   std::map<std::string, std::string> before;
   for (std::string name : {"bf_environ.env.txt", "environ_corr.env.txt", "XtX_out.env.txt", "bf_environ.env1.txt",
@@ -325,7 +322,6 @@ void check(const Row &row, bool exact) {
     if (lstat(d.file(name).c_str(), &st) != 0) d.write(name, "earlier.txt\t1.0000e+00\t\n");
     if (lstat(d.file(name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) before[name] = d.read(name);
   }
-
   RunResult r = testsupport::run_shell("timeout 120 '" PELTRA2_BIN "' " + row.args, d.path());
   for (const auto &f : row.files)  // so that the scratch directory can be removed
     if (f.first.rfind("chmod ", 0) == 0) chmod(d.file(f.first.substr(6)).c_str(), 0755);
@@ -335,10 +331,7 @@ void check(const Row &row, bool exact) {
   EXPECT_EQ(r.status, row.status);
   if (!exact) {
     EXPECT_NE(r.out.find(row.out), std::string::npos) << row.out;
-    EXPECT_NE(r.err.find(row.err), std::string::npos) << row.err;
-    if (row.err.empty()) {
-      EXPECT_EQ(r.err, "");
-    }
+    EXPECT_TRUE(row.err.empty() ? r.err.empty() : r.err.find(row.err) != std::string::npos) << row.err;
   } else {
     EXPECT_EQ(fixed_messages(r.out), row.out);
     EXPECT_EQ(fixed_messages(r.err), row.err);
@@ -346,12 +339,9 @@ void check(const Row &row, bool exact) {
     EXPECT_EQ(d.read("pop_spec.out"), row.status == 0 ? "" : kLeftOver);
     EXPECT_FALSE(d.exists("snp.txt.freqs"));
   }
-  for (const auto &[name, pattern] : row.after) {
-    EXPECT_EQ(d.exists(name), pattern != nullptr) << name;
-    if (pattern && d.exists(name)) {
-      EXPECT_TRUE(std::regex_match(last_line(d.read(name)), std::regex(pattern))) << name << ": " << d.read(name);
-    }
-  }
+  for (const auto &[name, pattern] : row.after)
+    EXPECT_TRUE(pattern ? std::regex_match(last_line(d.read(name)), std::regex(pattern)) : !d.exists(name))
+        << name << ": " << d.read(name);
   for (const auto &[name, content] : before) {
     std::string now = d.exists(name) ? d.read(name) : "(removed)";
     std::string kept = row.status != 0 ? now : now.substr(0, content.size());

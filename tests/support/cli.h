@@ -17,9 +17,8 @@
 namespace testsupport {
 
 inline std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
   std::stringstream ss;
-  ss << in.rdbuf();
+  ss << std::ifstream(path, std::ios::binary).rdbuf();
   return ss.str();
 }
 
