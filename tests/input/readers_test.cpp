@@ -1,6 +1,7 @@
-// The input readers: the field scanner and its conversions, what each reader
-// fills from a well-formed file, the count file's locus limit and ran1 draws,
-// and every malformed file with the one line that ends the run.
+// The input readers: the count file's locus limit and ran1 draws, and every
+// malformed file with the one line that ends the run (which pins the field
+// scanner's conversions). Well-formed files in several layouts are read by
+// whole runs against recorded results (tests/run/cli_test.cpp).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "input/fields.h"
 #include "input/readers.h"
 #include "numerics/nrutil.h"
 #include "random/ran_gen.h"
@@ -24,27 +24,11 @@ using namespace std::string_literals;
 
 namespace {
 
-// A POSIX extended regular expression that matches exactly `text`.
-std::string exactly(const std::string &text) {
-  std::string re = "^";
-  for (char c : text) re += (std::string(".[]{}()\\*+?^$|").find(c) != std::string::npos ? "\\" : "") + std::string(1, c);
-  return re + "$";
-}
-
 // Expects statement to print exactly `text` on standard output and end the
 // process with status 1 (standard output is moved onto standard error, where
 // a death test sees it).
 #define EXPECT_FATAL_OUTPUT(statement, text) \
-  EXPECT_EXIT((fflush(stdout), dup2(2, 1), statement), ::testing::ExitedWithCode(1), exactly(text))
-
-// ran1's state word after seeding from -s and `calls` calls: seeding takes 40
-// steps of x -> 16807 x mod (2^31 - 1), every call one more.
-long ran1_state_after(long s, long calls) {
-  unsigned __int128 result = s, base = 16807;
-  for (long e = 40 + calls; e > 0; e >>= 1, base = base * base % 2147483647)
-    if (e & 1) result = result * base % 2147483647;
-  return (long)result;
-}
+  EXPECT_EXIT((fflush(stdout), dup2(2, 1), statement), ::testing::ExitedWithCode(1), ::testing::Eq(text))
 
 class Readers : public ::testing::Test {
  protected:
@@ -52,10 +36,8 @@ class Readers : public ::testing::Test {
     NUMPOPS = 2;
     number_environ = 2;
     NUMLOCI = max_coverage = max_samplesize = read_matrix_num = 0;
-    num_alleles = 0;
     min_coverage = min_samplesize = 2000000;
     matrix_in = nullptr;
-    seed = -1;
   }
   // The file `content` under a fresh name, kept as long as the test (the
   // readers keep the name).
@@ -64,118 +46,34 @@ class Readers : public ::testing::Test {
     dir_.write("f" + std::to_string(names_.size() - 1), content);
     return names_.back().c_str();
   }
-  // Reads content as a count file; returns what the reader printed.
-  std::string read_counts(const std::string &content) {
-    INPUT_FILE = fixture(content);
-    ::testing::internal::CaptureStdout();
-    read_snpcounts(loc.data());
-    return ::testing::internal::GetCapturedStdout();
-  }
   testsupport::TempDir dir_;
   std::deque<std::string> names_;  // a deque keeps earlier names in place
   std::vector<ALLELE *> loc = std::vector<ALLELE *>(100000, nullptr);
 };
 
-TEST_F(Readers, FieldScannerAndConversions) {
-  char line[] = "\t\t3\t\t5 6\t \t";
-  char *pos = line;
-  EXPECT_STREQ(next_field(&pos), "3");
-  EXPECT_STREQ(next_field(&pos), "5 6");
-  EXPECT_STREQ(next_field(&pos), " ");
-  EXPECT_EQ(next_field(&pos), nullptr);  // trailing tabs give no empty field
-  TEXT_FILE f = {nullptr, "count file", "c.txt", 4};
-  EXPECT_EQ(field_int(&f, "2147483647", 1), 2147483647);
-  EXPECT_EQ(field_int(&f, "-2147483648", 1), -2147483647 - 1);
-  EXPECT_EQ(field_int(&f, " +007 ", 1), 7);
-  EXPECT_EQ(field_real(&f, " 1E-3", 1), 1e-3);
-  EXPECT_EQ(field_real(&f, "+2.5e+1 ", 1), 25.0);
-  EXPECT_EQ(field_real(&f, "1e-400", 1), 0.0);  // underflow is a number, if tiny
-  EXPECT_FATAL_OUTPUT(field_int(&f, "-2147483649", 3),
-                      "Error: count file \"c.txt\", line 4, field 3: \"-2147483649\" is beyond the integer range\n");
-  EXPECT_FATAL_OUTPUT(field_real(&f, "", 2), "Error: count file \"c.txt\", line 4, field 2: \"\" is not a number\n");
-}
-
-TEST_F(Readers, CountFileLayoutsAndRunningTotals) {
-  std::string out = read_counts(
-      "3\t\t5\n"          // a run of tabs is one separator
-      "\t\t1\t2\t99\t\n"  // leading tabs skipped, extra field ignored
-      "  7 \t0\r\n"       // spaces around a field, CRLF
-      "1\t 4\r\n"
-      "2\t2\n"
-      "2\t2");  // last line without a line feed
-  EXPECT_EQ(out, "num_alleles = 6.000000\n");
-  ASSERT_EQ(NUMLOCI, 3);
-  const int count[3][2] = {{3, 5}, {7, 0}, {2, 2}}, total[3][2] = {{4, 7}, {8, 4}, {4, 4}};
-  for (int l = 0; l < 3; l++)
-    for (int pop = 1; pop <= 2; pop++) {
-      EXPECT_EQ(loc[l]->count[pop], count[l][pop - 1]) << l << " " << pop;
-      EXPECT_EQ(loc[l]->total[pop], total[l][pop - 1]) << l << " " << pop;
-    }
-  EXPECT_EQ(loc[3], nullptr);
-  // Running totals: the first line of locus 1 gives 0 for population 2.
-  EXPECT_EQ(min_coverage, 0);
-  EXPECT_EQ(max_coverage, 8);
-  // 19998 characters before the line feed, the carriage return included.
-  NUMPOPS = 1;
-  std::string pad(19996, 'x');
-  read_counts("1\t" + pad + "\n" + "1\t" + pad.substr(1) + "\r\n");
-  EXPECT_EQ(loc[0]->total[1], 2);
-}
-
-// One ran1 draw per locus, also for the line past the limit of 100000 loci.
+// One ran1 draw per locus, also for the line past the limit of 100000 loci;
+// the rest of the file is not read.
 TEST_F(Readers, CountFileLocusLimit) {
   NUMPOPS = 1;
   std::string content;
   for (int l = 0; l < 100000; l++) content += l == 99999 ? "4\n5\n" : "1\n1\n";
-  seed = -3;
-  EXPECT_EQ(read_counts(content), "num_alleles = 200000.000000\n");
-  EXPECT_EQ(seed, ran1_state_after(3, 100000));
-  SetUp();
-  NUMPOPS = 1;
   seed = -7;
-  std::string out = read_counts(content + "1\n1\nnot read\n");
+  INPUT_FILE = fixture(content + "1\n1\nnot read\n");
+  ::testing::internal::CaptureStdout();
+  read_snpcounts(loc.data());
+  std::string out = ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(out, "num_alleles = 200000.000000\nNote: count file \"" + std::string(INPUT_FILE) +
                      "\" holds more than 100000 loci; the first 100000 were used and the rest of the file was ignored\n");
   EXPECT_EQ(NUMLOCI, 100000);
   EXPECT_EQ(loc[99999]->total[1], 9);
   EXPECT_EQ(max_coverage, 9);
-  EXPECT_EQ(seed, ran1_state_after(7, 100001));
-  // The shuffle table matches a replay too.
+  // The generator (state word and shuffle table) is where a replay of
+  // 100001 draws leaves it.
   float next = ran1(&seed);
   long replay = -7;
   for (int i = 0; i < 100001; i++) ran1(&replay);
   EXPECT_EQ(next, ran1(&replay));
-}
-
-TEST_F(Readers, SmallFilesFillTheirValues) {
-  NUMPOPS = 3;
-  environ_values = dmatrix(1, 2, 1, 3);
-  ENVIRON_FILE = fixture("1.5e-3\t-2\t\t 0.25 \t7\r\n\t-4.5E+2\t.5\t6.\t8\t\n9\t9\t9\t9\n");
-  ::testing::internal::CaptureStdout();
-  read_environ();
-  SAMPLESIZE_FILE = fixture("10\t30 \t20\t1\n1\t1\t1\n");
-  read_samplesize();
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "reading environ\n10 30\n");
-  const double env[2][3] = {{1.5e-3, -2, 0.25}, {-450, 0.5, 6}};
-  for (int i = 1; i <= 2; i++)
-    for (int pop = 1; pop <= 3; pop++) EXPECT_EQ(environ_values[i][pop], env[i - 1][pop - 1]);
-  EXPECT_EQ(samplesizes[1] * 10000 + samplesizes[2] * 100 + samplesizes[3], 103020);
-  EXPECT_EQ(min_samplesize, 10);
-  EXPECT_EQ(max_samplesize, 30);
-
-  // Each call takes the next matrix; rows as the covariance report prints them.
-  NUMPOPS = 2;
-  sigmas = dmatrix(1, 2, 1, 2);
-  MATRIX_FILE = fixture("1.0000e-01\t2.0000e-02\t\n3.0000e-02\t4.0000e-01\t\n5\t6\t\n7\t8\t\n");
-  read_matrix();
-  EXPECT_EQ(sigmas[1][2], 0.02);
-  EXPECT_EQ(sigmas[2][1], 0.03);
-  read_matrix();
-  EXPECT_EQ(read_matrix_num, 2);
-  EXPECT_EQ(sigmas[1][1], 5);
-  EXPECT_EQ(sigmas[2][2], 8);
-  // Line numbers run on across calls.
-  EXPECT_FATAL_OUTPUT(read_matrix(), "Error: matrix file \"" + std::string(MATRIX_FILE) + "\": 4 lines; 6 needed\n");
+  EXPECT_EQ(seed, replay);
 }
 
 // c: count file, e: environment file (two variables), m: matrix file, s:
@@ -191,12 +89,12 @@ const Bad kBad[] = {
     {'c', 2, "1\t2\n3\n", ", line 2: 1 field; 2 needed"},
     {'c', 2, "1\t2\n3\t4\n\n", ", line 3: blank line; 2 fields needed"},
     {'c', 2, "1\t2\n3\t4\n\t\t\n", ", line 3: blank line; 2 fields needed"},
-    {'c', 2, "pop1\tpop2\n1\t2\n", ", line 1, field 1: \"pop1\" is not an integer"},
     {'c', 2, "3 5\n1\t2\n", ", line 1, field 1: \"3 5\" is not an integer"},
     {'c', 2, "1\t2\n12abc\t2\n", ", line 2, field 1: \"12abc\" is not an integer"},
     {'c', 2, "1\t2\ninf\t2\n", ", line 2, field 1: \"inf\" is not an integer"},
-    {'c', 1, "1.5\n1\n", ", line 1, field 1: \"1.5\" is not an integer"},
     {'c', 1, " \n1\n", ", line 1, field 1: \" \" is not an integer"},
+    {'c', 1, "-2147483648\n1\n", ", line 1, field 1: \"-2147483648\" is a negative count"},
+    {'c', 1, "-2147483649\n1\n", ", line 1, field 1: \"-2147483649\" is beyond the integer range"},
     {'c', 1, "4294967296\n1\n", ", line 1, field 1: \"4294967296\" is beyond the integer range"},
     {'c', 1, "99999999999999999999999\n1\n", ", line 1, field 1: \"99999999999999999999999\" is beyond the integer range"},
     {'c', 2, "1\t2\n3\t-3\n", ", line 2, field 2: \"-3\" is a negative count"},
@@ -212,16 +110,12 @@ const Bad kBad[] = {
     {'e', 3, "", ": 0 lines; 2 needed"},
     {'e', 3, "1\t2\t3\n", ": 1 line; 2 needed"},
     {'e', 3, "1\t2\t3\n1\t2\n", ", line 2: 2 fields; 3 needed"},
-    {'e', 3, "1\t2\t3\n\n", ", line 2: blank line; 3 fields needed"},
     {'e', 3, "1\tabc\t3\n1\t2\t3\n", ", line 1, field 2: \"abc\" is not a number"},
-    {'e', 3, "1\t2\t3\n1\t2\t1,5\n", ", line 2, field 3: \"1,5\" is not a number"},
     {'e', 3, "0x10\t2\t3\n", ", line 1, field 1: \"0x10\" is not a number"},
     {'e', 3, "1e\t2\t3\n", ", line 1, field 1: \"1e\" is not a number"},
     {'e', 3, "nan\t2\t3\n", ", line 1, field 1: \"nan\" is not a finite number"},
-    {'e', 3, "1\t-inf\t3\n", ", line 1, field 2: \"-inf\" is not a finite number"},
     {'e', 3, "1\t2\t1e999\n", ", line 1, field 3: \"1e999\" is not a finite number"},
     {'m', 2, "", ": 0 lines; 2 needed"},
-    {'m', 2, "1\t0\n0\n", ", line 2: 1 field; 2 needed"},
     {'m', 2, "MATRIX\n1\t0\n0\t1\n", ", line 1, field 1: \"MATRIX\" is not a number"},
     {'m', 2, "1\tNaN\n0\t1\n", ", line 1, field 2: \"NaN\" is not a finite number"},
     {'s', 2, "", ": 0 lines; 1 needed"},

@@ -17,15 +17,9 @@
 namespace testsupport {
 
 inline std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
   std::stringstream ss;
-  ss << in.rdbuf();
+  ss << std::ifstream(path, std::ios::binary).rdbuf();
   return ss.str();
-}
-
-inline bool file_exists(const std::string &path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
 }
 
 // A fresh directory under TMPDIR (or /tmp), removed with its content.
@@ -34,46 +28,42 @@ class TempDir {
   TempDir() {
     const char *base = getenv("TMPDIR");
     std::string tmpl = std::string(base && *base ? base : "/tmp") + "/peltra2-test-XXXXXX";
-    char *p = mkdtemp(&tmpl[0]);
-    if (!p) abort();
-    path_ = p;
+    if (!mkdtemp(&tmpl[0])) abort();
+    path_ = tmpl;
   }
-  ~TempDir() {
-    std::string cmd = "rm -rf '" + path_ + "'";
-    if (system(cmd.c_str()) != 0) {
-    }
-  }
+  ~TempDir() { [[maybe_unused]] int rc = system(("rm -rf '" + path_ + "'").c_str()); }
   TempDir(const TempDir &) = delete;
   TempDir &operator=(const TempDir &) = delete;
 
   const std::string &path() const { return path_; }
   std::string file(const std::string &name) const { return path_ + "/" + name; }
   void write(const std::string &name, const std::string &content) const {
-    std::ofstream out(file(name), std::ios::binary);
-    out << content;
+    std::ofstream(file(name), std::ios::binary) << content;
   }
   std::string read(const std::string &name) const { return read_file(file(name)); }
-  bool exists(const std::string &name) const { return file_exists(file(name)); }
+  bool exists(const std::string &name) const {
+    struct stat st;
+    return stat(file(name).c_str(), &st) == 0;
+  }
 
  private:
   std::string path_;
 };
 
 struct RunResult {
-  int status = -1;       // exit status, or 128 + signal number
-  std::string out;       // standard output
-  std::string err;       // standard error
+  int status = -1;  // exit status, or 128 + signal number
+  std::string out;  // standard output
+  std::string err;  // standard error
 };
 
 // Runs `command` through the shell in directory `dir`, standard input empty.
 inline RunResult run_shell(const std::string &command, const std::string &dir) {
   TempDir capture;
-  std::string full = "cd '" + dir + "' && ( " + command + " ) </dev/null >'" + capture.file("out") +
-                     "' 2>'" + capture.file("err") + "'";
+  std::string full = "cd '" + dir + "' && ( " + command + " ) </dev/null >'" + capture.file("out") + "' 2>'" +
+                     capture.file("err") + "'";
   int rc = system(full.c_str());
   RunResult r;
-  if (WIFEXITED(rc)) r.status = WEXITSTATUS(rc);
-  else if (WIFSIGNALED(rc)) r.status = 128 + WTERMSIG(rc);
+  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : WIFSIGNALED(rc) ? 128 + WTERMSIG(rc) : -1;
   r.out = capture.read("out");
   r.err = capture.read("err");
   return r;
