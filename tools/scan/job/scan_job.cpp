@@ -151,7 +151,7 @@ int main(int argc, char **argv) {
   std::filesystem::create_directories(run, ec);
   if (ec || chdir(run.c_str()) != 0) fail(3, "cannot make " + run);
 
-  FILE *in = fopen(counts, "r");
+  FILE *in = fopen(counts, "re");  // "e": closed on exec
   if (!in || fseeko(in, static_cast<off_t>(offset), SEEK_SET) != 0) fail_errno(std::string("cannot read ") + counts);
   // The scan's lock is inherited and stays open: every descriptor of ours is
   // closed on exec, and none of them is the lock's.
