@@ -2,8 +2,8 @@
 # Builds peltra2 and runs the whole test suite: the ordinary build; the same
 # suite, but for the Python tools' tests, under AddressSanitizer and
 # UndefinedBehaviorSanitizer; the threaded tests (the model's workers and
-# every run of the program) under ThreadSanitizer; and a short run of every
-# fuzz target (tools/fuzz.sh).
+# the end-to-end runs, where both workers draw) under ThreadSanitizer; and a
+# short run of every fuzz target (tools/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
