@@ -40,7 +40,7 @@ volatile sig_atomic_t stop_signal = 0;
 void on_stop(int sig) { stop_signal = sig; }
 
 [[noreturn]] void fail(int status, const std::string &what) {
-  fprintf(stderr, "%s%s\n", what.compare(0, 7, "usage: ") ? "peltra2-scan-job: " : "", what.c_str());
+  fprintf(stderr, "peltra2-scan-job: %s\n", what.c_str());
   exit(status);
 }
 
@@ -122,8 +122,10 @@ void write_all(int fd, const std::string &s, const char *name) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc < 9)
-    fail(2, "usage: peltra2-scan-job PELTRA2 WORK COUNTS OFFSET FIRST LAST BASE_SEED RECORDS [OPTIONS...]");
+  if (argc < 9) {
+    fputs("usage: peltra2-scan-job PELTRA2 WORK COUNTS OFFSET FIRST LAST BASE_SEED RECORDS [OPTIONS...]\n", stderr);
+    return 2;
+  }
   const char *bin = argv[1];
   const std::string work = argv[2];
   const char *counts = argv[3];
@@ -177,6 +179,14 @@ int main(int argc, char **argv) {
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
 
+  // The run's command line; only the seed changes from SNP to SNP.
+  const int kSeedArg = 7;
+  std::vector<char *> args = {const_cast<char *>(bin), const_cast<char *>("-t"), const_cast<char *>("-i"),
+                              const_cast<char *>("snp.counts"), const_cast<char *>("-o"),
+                              const_cast<char *>("result"), const_cast<char *>("-r"), nullptr};
+  args.insert(args.end(), argv + 9, argv + argc);
+  args.push_back(nullptr);
+
   std::string a, b;
   for (long i = first; i <= last; i++) {
     // Stopped, or the scan gone (killed hard): stop; the lock held until then
@@ -193,13 +203,8 @@ int main(int argc, char **argv) {
     }
     for (Tail *t : {&res, &rx, &out, &err}) t->mark();
 
-    const std::string seed = std::to_string(base + i);
-    std::vector<char *> args = {const_cast<char *>(bin), const_cast<char *>("-t"), const_cast<char *>("-i"),
-                                const_cast<char *>("snp.counts"), const_cast<char *>("-o"),
-                                const_cast<char *>("result"), const_cast<char *>("-r"),
-                                const_cast<char *>(seed.c_str())};
-    for (int k = 9; k < argc; k++) args.push_back(argv[k]);
-    args.push_back(nullptr);
+    std::string seed = std::to_string(base + i);
+    args[kSeedArg] = &seed[0];
     pid_t pid;
     int spawn_error = posix_spawnp(&pid, bin, &actions, &attr, args.data(), environ);
     if (spawn_error) fail(spawn_error == ENOENT ? 127 : 126, std::string("cannot run ") + bin);
