@@ -24,7 +24,8 @@ or more, and their sum at most 1000.
 
 import math
 import random
-import re
+
+from peltra2tools import inputs, options
 
 from .workdir import WorkError
 
@@ -36,21 +37,8 @@ MAX_ATTEMPTS = 100000
 
 
 def read_numbers(path, k, rows, convert, what):
-    out = []
-    with open(path) as f:
-        for lineno, line in enumerate(f, 1):
-            if len(out) == rows:
-                break
-            fields = [x for x in re.split(r"\t+", line.rstrip("\r\n")) if x != ""]
-            if len(fields) < k:
-                raise WorkError("%s %s, line %d: fewer than %d fields" % (what, path, lineno, k))
-            try:
-                out.append([convert(x) for x in fields[:k]])
-            except ValueError:
-                raise WorkError("%s %s, line %d: not a number" % (what, path, lineno))
-    if len(out) < rows:
-        raise WorkError("%s %s: fewer than %d lines" % (what, path, rows))
-    return out
+    """The first `rows` lines of k numbers of a file (peltra2tools.inputs)."""
+    return inputs.read_numbers(path, k, rows, what, options.whole if convert is int else options.finite)
 
 
 def read_matrix(path, k):

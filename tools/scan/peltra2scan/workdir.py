@@ -17,8 +17,10 @@ import hashlib
 import json
 import math
 import os
-import re
 import shutil
+
+from peltra2tools.inputs import Extra, count_line
+from peltra2tools.messages import ToolError
 
 MARKER = "peltra2-scan.work"
 SETTINGS = "settings.json"
@@ -31,10 +33,8 @@ MAX_BATCH = 1000
 # peltra2 reads lines of at most this many characters.
 LINE_MAX_CHARS = 19998
 
-_COUNT_FIELD = re.compile(rb"^ *[+-]?[0-9]+ *$")
 
-
-class WorkError(Exception):
+class WorkError(ToolError):
     pass
 
 
@@ -46,24 +46,6 @@ def file_digest(path):
     return h.hexdigest()
 
 
-def _count_fields(line, k, name, lineno):
-    """The first k counts of a line, checked as peltra2's reader checks them."""
-    fields = [f for f in line.split(b"\t") if f != b""]
-    if len(fields) < k:
-        raise WorkError('count file "%s", line %d: %d fields where %d populations need %d'
-                        % (name, lineno, len(fields), k, k))
-    counts = []
-    for j, f in enumerate(fields[:k], 1):
-        if not _COUNT_FIELD.match(f):
-            raise WorkError('count file "%s", line %d, field %d: "%s" is not a count'
-                            % (name, lineno, j, f[:40].decode("utf-8", "replace")))
-        v = int(f)
-        if v < 0 or v > 2147483647:
-            raise WorkError('count file "%s", line %d, field %d: %d is not a count' % (name, lineno, j, v))
-        counts.append(v)
-    return counts
-
-
 def read_count_file(path, k):
     """The SNPs of a count file as (raw first line, raw second line, counts,
     totals, byte offset of the first line)."""
@@ -71,6 +53,7 @@ def read_count_file(path, k):
     pending = None
     lineno = 0
     offset = 0
+    extra = Extra(path, "count file", k)
     with open(path, "rb") as f:
         for raw in f:
             lineno += 1
@@ -79,7 +62,7 @@ def read_count_file(path, k):
             line = raw.rstrip(b"\n").rstrip(b"\r")
             if len(line) > LINE_MAX_CHARS:
                 raise WorkError('count file "%s", line %d: longer than %d characters' % (path, lineno, LINE_MAX_CHARS))
-            counts = _count_fields(line, k, path, lineno)
+            counts = count_line(line, k, path, lineno, extra)
             if not raw.endswith(b"\n"):
                 raw += b"\n"
             if pending is None:
@@ -92,18 +75,8 @@ def read_count_file(path, k):
         raise WorkError('count file "%s": odd number of lines (%d): the last SNP lacks its second line' % (path, lineno))
     if not snps:
         raise WorkError('count file "%s" holds no SNPs' % path)
+    extra.tell()
     return snps
-
-
-def read_names(path, n):
-    with open(path, encoding="utf-8", errors="replace") as f:
-        names = [line.rstrip("\r\n") for line in f]
-    if len(names) != n:
-        raise WorkError("names file %s has %d lines but the count file has %d SNPs" % (path, len(names), n))
-    for i, name in enumerate(names, 1):
-        if "\t" in name or name == "":
-            raise WorkError("names file %s, line %d: a name must be non-empty and hold no tab" % (path, i))
-    return names
 
 
 def prepare_folder(work):

@@ -11,19 +11,25 @@ A run stopped part-way may leave its last report cut anywhere, even inside a
 number (2.782104e-0 of 2.782104e-03). A line counts only when its line feed
 was written, so a cut row is never read as a number; a report still open at
 the end of an input (or where another run's output starts) is left out with
-a note. Every other malformed report is an error."""
+a note. Every other malformed report is an error, and so is a report with
+a variance that is negative or not finite, or any entry that is not finite.
+"""
 
 import math
 import re
 import sys
+
+from .messages import ToolError
+from .options import DECIMAL
 
 HEADER = re.compile(r"VAR-COVAR MATRIX: ITER = (-?\d+)[ \t\r]*$")
 HEADING = "VAR-COVAR MATRIX: ITER = "
 BANNER = "====="  # the first line of every run: "===== PELTRA2.0 ====="
 
 
-class InputError(Exception):
-    pass
+InputError = ToolError
+# What a run prints for a value that is not finite.
+NOT_FINITE = re.compile(r"-?(nan|inf)(inity)?", re.IGNORECASE)
 
 
 class Report:
@@ -67,13 +73,10 @@ def read_text(name, stdin=None):
 def parse_row(text, source, lineno):
     values = []
     for field in re.split(r"[\t ]+", text.strip("\t \r")):
-        try:
-            v = float(field)
-        except ValueError:
-            raise InputError('%s, line %d: "%s" is not a number' % (source, lineno, field[:40]))
-        if not math.isfinite(v):
-            raise InputError('%s, line %d: the value "%s" is not finite' % (source, lineno, field))
-        values.append(v)
+        if not (DECIMAL.fullmatch(field) or NOT_FINITE.fullmatch(field)):
+            raise InputError('%s, line %d, field %d: "%s" is not a number'
+                             % (source, lineno, len(values) + 1, field[:40]))
+        values.append(float(field))
     return values
 
 
@@ -160,6 +163,24 @@ def split_runs(reports):
         else:
             runs[-1].append(r)
     return runs
+
+
+def check_values(runs):
+    """Refuses a report with a variance that is negative or not finite, or
+    another entry that is not finite, naming its run and the report."""
+    for run in runs:
+        same = [r for r in runs if r[0].source == run[0].source]
+        name = "run %d of %d in %s" % (same.index(run) + 1, len(same), run[0].source) if len(same) > 1 \
+            else "the run in %s" % run[0].source
+        for r in run:
+            for i, row in enumerate(r.rows):
+                for j, v in enumerate(row):
+                    if i == j and not v >= 0 or not math.isfinite(v):
+                        raise ToolError("%s, report at line %d (ITER = %d): %s %s (row %d, column %d); "
+                                        "a run that converges prints finite values and variances of 0 or "
+                                        "more: leave this run out, or run it again"
+                                        % (name, r.line, r.label, "the variance is" if i == j else "the covariance is",
+                                           v, i + 1, j + 1))
 
 
 def burn_in_count(run, burn_in):
