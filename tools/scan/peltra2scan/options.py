@@ -5,9 +5,9 @@ import argparse
 import os
 import re
 import shutil
-import sys
 
-from .outputs import OutputError, check_outputs, probe_writable
+from peltra2tools import inputs, outputs, options
+from peltra2tools.messages import ToolError
 
 PROG = "peltra2-scan"
 
@@ -50,59 +50,17 @@ folder must have the same absolute paths on every machine.
 """
 
 
-class OptionError(Exception):
-    pass
-
-
-class Parser(argparse.ArgumentParser):
-    """Usage errors exit with status 1, like every other error; an option
-    that takes a value may be given once."""
-
-    def error(self, message):
-        self.print_usage(sys.stderr)
-        self.exit(1, "%s: %s\n" % (self.prog, message))
-
-    def add_argument(self, *args, **kw):
-        if kw.get("action") is None and args and args[0].startswith("-"):
-            kw["action"] = Once
-        return super().add_argument(*args, **kw)
-
-    def add_argument_group(self, *args, **kw):
-        group = super().add_argument_group(*args, **kw)
-        plain = group.add_argument
-
-        def add(*a, **k):
-            if k.get("action") is None and a and a[0].startswith("-"):
-                k["action"] = Once
-            return plain(*a, **k)
-        group.add_argument = add
-        return group
-
-
-class Once(argparse.Action):
-    """Stores an option's value; the same option given twice is an error."""
-
-    def __call__(self, parser, namespace, values, option_string=None):
-        seen = namespace.__dict__.setdefault("_given", set())
-        if self.dest in seen:
-            parser.error("option %s given twice" % option_string)
-        seen.add(self.dest)
-        setattr(namespace, self.dest, values)
+OptionError = ToolError
+Parser = options.Parser
 
 
 def version_line():
-    here = os.path.dirname(os.path.realpath(__file__))
-    try:
-        with open(os.path.join(here, "..", VERSION_FILE)) as f:
-            line = f.readline().strip()
-    except OSError:
-        line = ""
-    return "%s %s" % (PROG, line or "unknown version")
+    return options.version_line(PROG, os.path.join(os.path.dirname(os.path.realpath(__file__)), ".."))
 
 
 def build_parser():
     p = Parser(
-        prog=PROG, allow_abbrev=False, formatter_class=argparse.RawDescriptionHelpFormatter,
+        prog=PROG, formatter_class=argparse.RawDescriptionHelpFormatter,
         description="Test every SNP of a multi-locus count file with peltra2 -t, in parallel, "
                     "into one table.",
         epilog=USAGE_EPILOG)
@@ -231,24 +189,30 @@ def check(o):
         o.quantiles = stem + ".quantiles.tsv"
     o.quantiles = os.path.abspath(o.quantiles)
     check_safe_outputs(o)
+    check_inputs(o)
     return o
 
 
 def check_safe_outputs(o):
-    """No output may be an input; the table and quantiles file must be writable."""
-    inputs = [("count file", o.counts), ("matrix file", o.matrix), ("environment file", o.env),
-              ("sample-size file", o.samplesize), ("names file", o.names),
-              ("ssh login file", o.sshloginfile), ("peltra2 program", o.peltra2)]
-    outputs = [("table (-o)", o.table), ("work folder (--work)", o.work)]
-    if o.calibrate is not None:
-        outputs.append(("quantiles file (--quantiles)", o.quantiles))
-    try:
-        check_outputs(outputs, [(w, p) for w, p in inputs if p])
-        for what, path in outputs:
-            if path != o.work:
-                probe_writable(what, path)
-    except OutputError as e:
-        raise OptionError(str(e))
+    """No output may be an input or another output; the table and the
+    quantiles file must be writable."""
+    ins = [("-i", o.counts), ("-m", o.matrix), ("-e", o.env), ("-s", o.samplesize), ("--names", o.names),
+           ("--sshloginfile", o.sshloginfile), ("--peltra2", o.peltra2)]
+    outs = [("-o", o.table)] + ([("--quantiles", o.quantiles)] if o.calibrate is not None else [])
+    outputs.check(outs, ins, folders=[("--work", o.work)])
+
+
+def check_inputs(o):
+    """The matrix, environment and sample-size files, each as peltra2 reads
+    it (extra fields or lines told): refused here, before any run, with the
+    file, line and field named."""
+    inputs.read_matrix(o.matrix, o.pops)
+    inputs.read_numbers(o.env, o.pops, o.nenv, "environment file")
+    if o.samplesize:
+        sizes = inputs.read_numbers(o.samplesize, o.pops, 1, "sample-size file", options.whole)[0]
+        if min(sizes) < 1:
+            raise OptionError("sample-size file %s, field %d: a pool holds at least 1 allele copy"
+                              % (o.samplesize, sizes.index(min(sizes)) + 1))
 
 
 def parse_part(text):
@@ -331,7 +295,7 @@ def parse(argv):
 
 def parse_merge(argv):
     """peltra2-scan merge -o TABLE PART_TABLE..."""
-    p = Parser(prog=PROG + " merge", allow_abbrev=False,
+    p = Parser(prog=PROG + " merge",
                description="Join the tables of the slices of a scan (--part I/N) into the table "
                            "of the whole scan, checking that every slice is there once.")
     p.add_argument("--version", action="version", version=version_line())
@@ -339,9 +303,5 @@ def parse_merge(argv):
     p.add_argument("parts", nargs="+", metavar="PART_TABLE", help="the slice tables, in any order")
     o = p.parse_args(argv)
     o.table = os.path.abspath(o.table)
-    try:
-        check_outputs([("table (-o)", o.table)], [("slice table", path) for path in o.parts])
-        probe_writable("table (-o)", o.table)
-    except OutputError as e:
-        raise OptionError(str(e))
+    outputs.check([("-o", o.table)], [("slice table", path) for path in o.parts])
     return o
