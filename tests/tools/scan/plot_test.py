@@ -46,7 +46,7 @@ class Plot(ScratchTest):
                   "statistic\tq95\tq99\tq99.9\tnull_snps\nBF_1\t2.0\t5.0\t20.0\t1000\n"
                   "|rho_1|\t0.3\t0.5\t0.7\t1000\n|r_1|\t0.3\t0.5\t0.7\t1000\nXtX\t7\t8\t9\t1000\n")
         cls.write("genome.snps", "snp\tchrom\tpos\tid\tref\talt\tcopies_A\tcopies_B\n" + "".join(
-            "%d\t%s\t%d\t.\tA\tC\t20\t20\n" % (i, "chr1" if i <= 25 else "chr2", 1000 * i) for i in range(1, 41)))
+            "%d\t%s\t%d\trs%d\tA\tC\t20\t20\n" % (i, "chr1" if i <= 25 else "chr2", 1000 * i, i) for i in range(1, 41)))
 
     def plot(self, *args, stdin=b""):
         return run(["/usr/bin/python3", tool("peltra2-plot")] + list(args), self.dir, stdin)
@@ -74,8 +74,9 @@ class Plot(ScratchTest):
             ("m", matrix_text([[1.0, 0.5], [0.5, 2.0]])), ("names3", "a\nb\nc\n"),
             ("est.out", "===== PELTRA2.0 =====\n\n" + report(500, [[1.0]])), ("short", "1\t0.5\t0\n0.5\t1\t0\n"),
             ("zero", "1\t0\n0\t0\n"), ("text", "1\t0\n0\tx\n"), ("asym", "1\t0.5\n0.4\t1\n"),
-            ("beyond", "1\t2\n2\t1\n"), ("na.tsv", "snp\tBF_1\tnote\n1\t0.5\tx\n2\tNA\ty\n3\t2.5\tz\n"),
-            ("bad.tsv", "snp\tBF_1\n1\t0.5\n2\toops\n"), ("short.snps", "snp\tchrom\tpos\n1\tchr1\t5\n"),
+            ("beyond", "1\t2\n2\t1\n"), ("na.tsv", "snp\tname\tBF_1\tnote\tstatus\n1\ta\t0.5\tx\tok\n2\tb\tNA\ty\tok\n3\tc\t2.5\tz\tok\n"),
+            ("bad.tsv", "snp\tname\tBF_1\tstatus\n1\ta\t0.5\tok\n2\tb\toops\tok\n"),
+            ("short.snps", "snp\tchrom\tpos\n1\tchr1\t5\n"),
             ("nostats.tsv", "snp\tname\tstatus\n1\ta\tok\n"), ("none.out", "===== PELTRA2.0 =====\n"),
             ("runs.out", "".join(report(500 * n, one) for n in (1, 2, 3, 4, 1, 2, 3, 4))),
             ("mixed.out", report(500, one) + report(1000, [[1.0]])),
@@ -88,27 +89,28 @@ class Plot(ScratchTest):
             (["scan", "na.tsv", "-o", "na.png"], 0, "BF_1: 2 of 3 SNPs with a value", b"\x89PNG"),
             (["trace", "runs.out", "-o", "t.svg"], 0, "8 reports of a 2 x 2 matrix in 2 runs", b"<?xml"),
             (["trace", "runs.out"], 0, "in 2 runs, ITER = 500 .. 2000\n", None),
-            (["heatmap", "m", "--names", "names3"], 1, "names3: 3 names for 2 populations", None),
-            (["heatmap", "est.out"], 1, "est.out is the output of a matrix-estimation run: average its reports "
-             "into a matrix file with peltra2-matrix, or plot them with 'peltra2-plot trace'", None),
-            (["heatmap", "short"], 1, "short: 2 rows for a 3 x 3 matrix", None),
+            (["heatmap", "m", "--names", "names3"], 1, "names file names3 has 3 lines for 2 populations; "
+             "give one name per line", None),
+            (["heatmap", "est.out"], 1, "est.out is the output of a matrix-estimation run, not a matrix file: "
+             "average its reports into one with peltra2-matrix", None),
+            (["heatmap", "short"], 1, "matrix file short: 2 lines of numbers where 3 are needed", None),
             (["heatmap", "zero"], 1, "zero: the variance of population 2 (row 2, column 2) is not positive", None),
-            (["heatmap", "text"], 1, "text: line 2: field 2: 'x' is not a number", None),
+            (["heatmap", "text"], 1, "text, line 2, field 2: 'x' is not a finite number (matrix file)", None),
             (["heatmap", "m", "--size", "50x50"], 1,
-             "--size: expected WIDTHxHEIGHT in pixels, each from 100 to 10000, got '50x50'", None),
+             "option --size: '50x50' is not WIDTHxHEIGHT in pixels, each a whole number from 100 to 10000", None),
             (["heatmap", "asym"], 1, "asym: not symmetric: row 2, column 1 is 0.4 but row 1, column 2 is 0.5", None),
             (["heatmap", "beyond"], 1, "beyond: the correlation of populations 1 and 2 is 2, beyond 1: "
                                        "not a covariance matrix", None),
             (["heatmap", "m", "-o", "m.jpg"], 1, "m.jpg: unknown picture format '.jpg'; give a file name "
                                                  "ending in .png, .pdf or .svg", None),
-            (["heatmap", "m", "-o", "m.svg", "--title", "a", "--title", "b"], 1, "option --title given twice", None),
-            (["scan", "bad.tsv"], 1, "bad.tsv: line 3, column BF_1: 'oops' is not a number "
-                                     "(write NA for a missing value)", None),
+            (["scan", "bad.tsv"], 1, "bad.tsv, line 3, column BF_1: 'oops' is not a number "
+                                     "(write NA for a missing value, inf or -inf for an infinite one)", None),
             (["scan", "genome.scan.tsv", "--stats", "Z"], 1,
              "genome.scan.tsv: no statistic column Z (the table has: BF_1, rho_1, r_1, XtX)", None),
             (["scan", "genome.scan.tsv", "--snps", "short.snps"], 1,
-             "SNP 2 of genome.scan.tsv is not in the SNP table", None),
-            (["scan", "nostats.tsv"], 1, "nostats.tsv: no statistic column with a value", None),
+             "SNP 2 of genome.scan.tsv is not in the SNP table short.snps; give the SNP table of the conversion "
+             "the scan ran on", None),
+            (["scan", "nostats.tsv"], 1, "nostats.tsv: no statistic column", None),
             (["trace", "mixed.out"], 1, "mixed.out, line 5 (ITER = 1000) is 1 x 1 but mixed.out, line 1 "
              "(ITER = 500) is 2 x 2: the reports come from runs with different -p", None),
             (["trace", "none.out"], 1, "no covariance reports (\"VAR-COVAR MATRIX: ITER = ...\") in the input; "
@@ -117,7 +119,7 @@ class Plot(ScratchTest):
             r = self.plot(*args)
             self.assertEqual(r.status, status, (args, r))
             if status and text:
-                self.assertEqual(r.out, "peltra2-plot: %s\n" % text, args)
+                self.assertEqual((r.out, r.err), ("", "peltra2-plot: %s\n" % text), args)
             else:
                 self.assertIn(text, r.err, (args, r))
             if written:

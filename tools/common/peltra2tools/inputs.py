@@ -78,8 +78,9 @@ def read_numbers(path, k, rows, what, convert=finite, lines=None):
         if len(out) == rows:
             rest = [n for n, l in enumerate(lines[lineno - 1:], lineno) if l.strip("\t ")]
             if rest:
-                warn("%s %s: %d more line%s with content; only the first %d lines are used"
-                     % (what, where(path, rest[0]), len(rest), "s" if len(rest) > 1 else "", rows))
+                warn("%s %s: %d more line%s with content; only the first %s used"
+                     % (what, where(path, rest[0]), len(rest), "s" if len(rest) > 1 else "",
+                        "%d lines are" % rows if rows > 1 else "line is"))
             break
         fields = split_fields(line)
         if len(fields) < k:

@@ -15,12 +15,14 @@ MISSING = ("", "NA")
 
 class Table:
     """Column names and rows of text fields; lines starting with # are
-    comments. line_numbers[i] is the line of row i in the file."""
+    comments (kept apart). line_numbers[i] is the line of row i in the file."""
 
     def __init__(self, path, what, required):
         self.name = "standard input" if path == "-" else path
         self.what = what
-        numbered = [(n, l) for n, l in enumerate(read_lines(path, what), 1) if l.strip() and not l.startswith("#")]
+        lines = read_lines(path, what)
+        self.comments = [l for l in lines if l.startswith("#")]
+        numbered = [(n, l) for n, l in enumerate(lines, 1) if l.strip() and not l.startswith("#")]
         if not numbered:
             raise ToolError("%s: the %s is empty" % (self.name, what))
         head_line, head = numbered[0]

@@ -1,38 +1,34 @@
-"""What every picture shares: the error type, notes on standard error, the
-figure of a fixed pixel size and its file (PNG, PDF or SVG)."""
+"""What every picture shares: the figure of a fixed pixel size and its file
+(PNG, PDF or SVG), written whole through peltra2tools."""
 
-import argparse
 import os
-import sys
+
+from peltra2tools import outputs
+from peltra2tools.messages import ToolError, note  # noqa: F401 (note: used by the pictures)
+from peltra2tools.options import whole
 
 PROG = "peltra2-plot"
 DPI = 100
 FORMATS = ("png", "pdf", "svg")
-
-
-class PlotError(Exception):
-    """A problem with the input or the options: one line, exit status 1."""
-
-
-def note(msg):
-    print("%s: %s" % (PROG, msg), file=sys.stderr, flush=True)
+PlotError = ToolError
 
 
 def parse_size(text):
     """'WIDTHxHEIGHT' in pixels, each from 100 to 10000."""
     parts = text.lower().split("x")
     try:
-        w, h = int(parts[0]), int(parts[1])
+        w, h = whole(parts[0]), whole(parts[1])
         if len(parts) != 2 or not (100 <= w <= 10000 and 100 <= h <= 10000):
             raise ValueError
     except (ValueError, IndexError):
-        raise PlotError("--size: expected WIDTHxHEIGHT in pixels, each from 100 to 10000, got '%s'" % text)
+        raise PlotError("option --size: '%s' is not WIDTHxHEIGHT in pixels, each a whole number from 100 to 10000"
+                        % text)
     return w, h
 
 
 def pyplot():
-    """matplotlib's pyplot on the Agg backend (no display: PNG files only),
-    imported at the first picture so that input errors show at once."""
+    """matplotlib's pyplot on the Agg backend (no display needed), imported
+    at the first picture so that input errors show at once."""
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
@@ -54,57 +50,21 @@ def picture_format(path):
 
 
 def save(fig, path):
-    """Writes the picture at the figure's own size (no tight cropping, which
-    would change it) in the format of its extension, and releases the figure."""
+    """Writes the picture whole at the figure's own size (no tight cropping,
+    which would change it) in the format of its extension, and releases the
+    figure."""
     fmt = picture_format(path)
-    tmp = os.path.join(os.path.dirname(path), ".%s.%d.tmp" % (os.path.basename(path), os.getpid()))
     try:
-        fig.savefig(tmp, dpi=DPI, format=fmt)
-        os.replace(tmp, path)  # whole or not at all
-    except OSError as e:
-        if os.path.exists(tmp):
-            os.unlink(tmp)
-        raise PlotError("cannot write %s: %s" % (path, e.strerror))
+        outputs.write_whole(path, lambda f: fig.savefig(f, dpi=DPI, format=fmt))
     finally:
         pyplot().close(fig)
     note("wrote %s" % path)
-
-
-def version():
-    """'peltra2-plot' and the build's version line, kept beside the script."""
-    here = os.path.dirname(os.path.dirname(os.path.realpath(__file__)))
-    try:
-        with open(os.path.join(here, "peltra2-version")) as f:
-            return "%s %s" % (PROG, f.readline().strip())
-    except OSError:
-        return "%s unknown version" % PROG
-
-
-class Once(argparse.Action):
-    """A single-valued option: giving it twice is an error."""
-
-    def __call__(self, parser, namespace, values, option_string=None):
-        seen = namespace.__dict__.setdefault("_given", set())
-        if self.dest in seen:
-            parser.error("option %s given twice" % self.option_strings[-1])
-        seen.add(self.dest)
-        setattr(namespace, self.dest, values)
 
 
 def default_output(input_path, kind):
     """INPUT's base name with .KIND.png, in the current folder."""
     base = "stdin" if input_path == "-" else os.path.basename(input_path.rstrip("/"))
     return "%s.%s.png" % (base, kind)
-
-
-def open_text(path, what):
-    """An open text file, or standard input for '-'."""
-    if path == "-":
-        return sys.stdin
-    try:
-        return open(path, encoding="utf-8", errors="replace")
-    except OSError as e:
-        raise PlotError("cannot open the %s %s: %s" % (what, path, e.strerror))
 
 
 def display_name(path):

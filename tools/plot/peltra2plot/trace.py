@@ -4,7 +4,7 @@ over the reports on the runs' standard output, one small panel per entry
 burn-in that peltra2-matrix discards shaded; to judge whether the chains
 have settled and agree."""
 
-from .common import PlotError, figure, note, save
+from .common import figure, note, save
 from .readers import read_names
 
 # Up to this many populations every entry gets a panel; above it only the
@@ -15,11 +15,10 @@ COLOURS = ("#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#8c564b", "#e
 
 def read_runs(paths, burn_in):
     """The runs in the inputs and, per run, how many first reports are burn-in."""
-    from peltra2scan.reports import InputError, burn_in_count, read_inputs, split_runs
-    try:
-        runs = split_runs(read_inputs(paths, note))
-    except InputError as e:
-        raise PlotError(str(e))
+    from peltra2tools.messages import warn
+    from peltra2tools.reports import burn_in_count, check_values, read_inputs, split_runs
+    runs = split_runs(read_inputs(paths, warn))
+    check_values(runs)
     return runs, [burn_in_count(run, burn_in) for run in runs]
 
 
