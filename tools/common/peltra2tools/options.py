@@ -1,7 +1,7 @@
 """Command lines of the Python tools: an option that takes a value may be
 given once and never with an empty value; numbers are read whole ("1_000",
-"1e3" or " 7" is no whole number, "nan" and "inf" no finite one). Usage
-errors go to standard error with status 1, like every other error."""
+"1e3" or " 7" is no whole number, "nan" and "inf" no finite one). A usage
+error is one line on standard error with status 1, like every other error."""
 
 import argparse
 import math
@@ -81,8 +81,7 @@ class Parser(argparse.ArgumentParser):
         super().__init__(*args, **kw)
 
     def error(self, message):
-        self.print_usage(sys.stderr)
-        messages.note(message)
+        messages.note("%s (see %s --help)" % (message, self.prog))
         sys.exit(1)
 
     def add_argument(self, *args, **kw):

@@ -167,6 +167,13 @@ def check(o):
                           "null SNPs); calibrate a scan without --part")
     if o.calibrate is not None and o.calibrate < 20:
         raise OptionError("--calibrate needs at least 20 null SNPs (1000 or more for the 99.9% quantile)")
+    # Messages name the files as given; the runs get absolute paths.
+    stem = os.path.basename(o.counts) + ".scan" + (".part%d-of-%d" % o.part if o.part else "")
+    o.table = o.table or stem + ".tsv"
+    o.work = o.work or stem
+    if not o.quantiles:
+        o.quantiles = (o.table[:-4] if o.table.endswith(".tsv") else o.table) + ".quantiles.tsv"
+    o.given = argparse.Namespace(**vars(o))
     o.counts = readable_file(o.counts, "count file")
     o.matrix = readable_file(o.matrix, "matrix file")
     o.env = readable_file(o.env, "environment file")
@@ -179,23 +186,18 @@ def check(o):
     o.peltra2 = o.peltra2 or default_peltra2()
     if not o.peltra2 or not os.path.isfile(o.peltra2) or not os.access(o.peltra2, os.X_OK):
         raise OptionError("cannot find the peltra2 program; give it with --peltra2")
+    o.given.peltra2 = o.peltra2
     o.peltra2 = os.path.abspath(o.peltra2)
     # Outputs go to the current folder, like peltra2's result files.
-    stem = os.path.basename(o.counts) + ".scan" + (".part%d-of-%d" % o.part if o.part else "")
-    o.table = os.path.abspath(o.table or stem + ".tsv")
-    o.work = os.path.abspath(o.work or stem)
-    if not o.quantiles:
-        stem = o.table[:-4] if o.table.endswith(".tsv") else o.table
-        o.quantiles = stem + ".quantiles.tsv"
-    o.quantiles = os.path.abspath(o.quantiles)
-    check_safe_outputs(o)
-    check_inputs(o)
+    o.table, o.work, o.quantiles = (os.path.abspath(p) for p in (o.table, o.work, o.quantiles))
+    check_safe_outputs(o.given)
+    check_inputs(o.given)
     return o
 
 
 def check_safe_outputs(o):
     """No output may be an input or another output; the table and the
-    quantiles file must be writable."""
+    quantiles file must be writable. o: the options as given."""
     ins = [("-i", o.counts), ("-m", o.matrix), ("-e", o.env), ("-s", o.samplesize), ("--names", o.names),
            ("--sshloginfile", o.sshloginfile), ("--peltra2", o.peltra2)]
     outs = [("-o", o.table)] + ([("--quantiles", o.quantiles)] if o.calibrate is not None else [])
@@ -205,7 +207,7 @@ def check_safe_outputs(o):
 def check_inputs(o):
     """The matrix, environment and sample-size files, each as peltra2 reads
     it (extra fields or lines told): refused here, before any run, with the
-    file, line and field named."""
+    file, line and field named. o: the options as given."""
     inputs.read_matrix(o.matrix, o.pops)
     inputs.read_numbers(o.env, o.pops, o.nenv, "environment file")
     if o.samplesize:
