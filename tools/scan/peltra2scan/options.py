@@ -41,7 +41,7 @@ peltra2's message; the statistics of a failed SNP are NA).
 
 Exit status: 0 once the table is written, also when some SNPs failed (their
 status says why and they are listed on standard error); 1 on an error, with
-no table; 128 + the signal number when interrupted.
+no table, also when no SNP succeeded; 128 + the signal number when interrupted.
 
 Several machines sharing the file system: --sshloginfile FILE runs the SNPs
 over the ssh logins listed in FILE (GNU parallel's format, e.g. "8/node17";
