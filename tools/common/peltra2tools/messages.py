@@ -6,6 +6,8 @@ design."""
 import sys
 
 PROG = "peltra2-tools"
+# Warnings already given: a file read twice in one run is told of once.
+_warned = set()
 
 
 class ToolError(Exception):
@@ -24,7 +26,9 @@ def note(msg):
 
 
 def warn(msg):
-    note("warning: " + msg)
+    if msg not in _warned:
+        _warned.add(msg)
+        note("warning: " + msg)
 
 
 def os_error_text(e):
