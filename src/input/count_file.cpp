@@ -6,6 +6,7 @@
 #include "numerics/nrutil.h"
 #include "random/ran_gen.h"
 #include "run/config.h"
+#include "run/fatal.h"
 
 // Capacity of the caller's locus array.
 static const int LOCUS_LIMIT = 100000;
@@ -91,8 +92,12 @@ void read_snpcounts(ALLELE **loc) {
   if (locus_count == 0) input_error(&f, 0, 0, "holds no loci");
 
   printf("num_alleles = %f\n", num_alleles);
-  if (truncated)
+  if (truncated) {
     printf("Note: count file \"%s\" holds more than %d loci; the first %d were used and the rest of the file was ignored\n",
            INPUT_FILE, LOCUS_LIMIT, LOCUS_LIMIT);
+    // Standard output may be a report file no one reads as it runs.
+    hint("warning: count file \"%s\" holds more than %d SNPs; only the first %d (lines 1-%d) are used",
+         INPUT_FILE, LOCUS_LIMIT, LOCUS_LIMIT, 2 * LOCUS_LIMIT);
+  }
   NUMLOCI = locus_count;
 }

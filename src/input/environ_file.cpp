@@ -9,22 +9,6 @@
 
 static char line_buffer[LINE_BUFFER];
 
-// Lines left in the file that hold more than blanks; they are not read as
-// values, so any length or content is fine.
-static int count_further_lines(FILE *in) {
-  int lines = 0;
-  bool filled = false;
-  for (int c; (c = getc_unlocked(in)) != EOF;) {
-    if (c == '\n') {
-      lines += filled;
-      filled = false;
-    } else if (c != ' ' && c != '\t' && c != '\r') {
-      filled = true;
-    }
-  }
-  return lines + filled;
-}
-
 void read_environ() {
   printf("reading environ\n");
   TEXT_FILE f;
@@ -41,7 +25,7 @@ void read_environ() {
   }
   int more = count_further_lines(f.in);
   if (more > 0)
-    hint("environment file \"%s\": %d more line%s than the %d that -n asks for; %s ignored",
+    hint("warning: environment file \"%s\": %d more line%s than the %d that -n asks for; %s ignored",
          ENVIRON_FILE, more, more == 1 ? "" : "s", number_environ, more == 1 ? "it is" : "they are");
   fclose(f.in);
 }

@@ -62,8 +62,22 @@ void note_extra_fields(TEXT_FILE *f, char *pos, int used) {
     if (strspn(field, " ") != strlen(field)) extra++;
   if (extra == 0) return;
   f->told_extra = true;
-  hint("%s \"%s\", line %d: %d fields where -p is %d; only the first %d are used, on this line "
+  hint("warning: %s \"%s\", line %d: %d fields where -p is %d; only the first %d are used, on this line "
        "and on any other", f->kind, f->name, f->line, used + extra, used, used);
+}
+
+int count_further_lines(FILE *in) {
+  int lines = 0;
+  bool filled = false;
+  for (int c; (c = getc_unlocked(in)) != EOF;) {
+    if (c == '\n') {
+      lines += filled;
+      filled = false;
+    } else if (c != ' ' && c != '\t' && c != '\r') {
+      filled = true;
+    }
+  }
+  return lines + filled;
 }
 
 void missing_fields(const TEXT_FILE *f, int found, int needed) {

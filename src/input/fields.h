@@ -40,6 +40,10 @@ char *next_field(char **pos);
 // says how many fields the line has and that only the first `used` count.
 void note_extra_fields(TEXT_FILE *f, char *pos, int used);
 
+// Lines left in the file that hold more than blanks; they are not read as
+// values, so any length or content is fine.
+int count_further_lines(FILE *in);
+
 // Ends the run because the current line holds only `found` of the `needed` fields.
 [[noreturn]] void missing_fields(const TEXT_FILE *f, int found, int needed);
 // Ends the run because the file ended after `found` of the `needed` lines.

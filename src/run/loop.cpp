@@ -6,6 +6,7 @@
 #include "numerics/matrix.h"
 #include "numerics/nrutil.h"
 #include "run/config.h"
+#include "run/fatal.h"
 #include "run/progress.h"
 #include "run/run_control.h"
 
@@ -30,7 +31,12 @@ void covariance_report(int m) {
 }
 
 void run_loop() {
-  if (ITER < 1) return;
+  if (ITER < 1) {
+    // Only matrix estimation gets here: test mode needs the burn-in.
+    hint("warning: -k %d: no iteration ran, so no covariance report was made; give a number of "
+         "iterations above 0", ITER);
+    return;
+  }
   EPSILON_UPDATED = 0;
   if (TEST) reset_test_counters();
   for (long k = 1;; k++) {

@@ -60,10 +60,32 @@ static int cl_number(char opt, const char *arg) {
   const char *digits = arg + (*arg == '+' || *arg == '-');
   bool plain = *digits != '\0' && strspn(digits, "0123456789") == strlen(digits);
   if (!plain)
-    hint("-%c \"%s\" is not a plain whole number; it was read as %d", opt, arg, value);
+    hint("warning: -%c \"%s\" is not a plain whole number; it was read as %d", opt, arg, value);
   else if (errno == ERANGE || v != (long)value)
-    hint("-%c \"%s\" is beyond the 32-bit range; it was read as %d", opt, arg, value);
+    hint("warning: -%c \"%s\" is beyond the 32-bit range; it was read as %d", opt, arg, value);
   return value;
+}
+
+// What getopt makes of the letters after the "--" of argv[at]: each letter
+// an option, until one that takes a value takes the rest (or the next
+// argument).
+static std::string read_as(char **argv, int argc, int at) {
+  static const char *const OPTIONS = "xce:fi:k:lm:n:o:p:r:s:tzX";
+  std::string words;
+  for (const char *p = argv[at] + 2; *p != '\0'; p++) {
+    const char *known = *p != ':' ? strchr(OPTIONS, *p) : nullptr;
+    if (!words.empty()) words += " ";
+    words += std::string("-") + *p;
+    if (known == nullptr) {
+      words += " (unknown)";
+    } else if (known[1] == ':') {
+      if (p[1] != '\0') words += std::string(" \"") + (p + 1) + "\"";
+      else if (at + 1 < argc) words += std::string(" \"") + argv[at + 1] + "\"";
+      else words += " (without its value)";
+      break;
+    }
+  }
+  return words;
 }
 
 void parse_cl(int argc, char **argv) {
@@ -77,7 +99,7 @@ void parse_cl(int argc, char **argv) {
     if (c == -1) break;
     // A repeated option keeps its last value; say so for the valued ones.
     if (c > 0 && c < 128 && optarg != nullptr && given[c]++ == 1)
-      hint("-%c given more than once; the last value (\"%s\") is used", c, optarg);
+      hint("warning: -%c given more than once; the last value (\"%s\") is used", c, optarg);
     switch (c) {
       case 'x':
         POOL = 1;
@@ -156,10 +178,18 @@ void parse_cl(int argc, char **argv) {
         // Unknown option or missing argument: getopt has already said
         // which; the report here is always the same character.
         printf("unknown arg %c\n", '?');
+        // A long option ("--output") is taken letter by letter: say what
+        // its letters became.
+        if (optopt == '-' && optind < argc && strncmp(argv[optind], "--", 2) == 0)
+          hint("warning: \"%s\" is not an option (options are single letters): it was read as %s",
+               argv[optind], read_as(argv, argc, optind).c_str());
         break;
     }
   }
   fflush(stdout);
+  // getopt moves the arguments it did not take to the end.
+  for (int i = optind; i < argc; i++)
+    hint("warning: \"%s\" is neither an option nor an option's value: it was ignored", argv[i]);
 }
 
 // Names each missing or conflicting option, one hint per problem, before

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "input/fields.h"
 #include "input/readers.h"
 #include "model/allele_SNP.h"
 #include "numerics/matrix.h"
@@ -102,6 +103,10 @@ void test_stage_b() {
 
   sigmas = dmatrix(1, K, 1, K);
   read_matrix();
+  int more = count_further_lines(matrix_in);
+  if (more > 0)
+    hint("warning: matrix file \"%s\": %d more line%s than the %d rows that -p asks for; only the "
+         "first %d are used", MATRIX_FILE, more, more == 1 ? "" : "s", K, K);
 
   // Only the diagonal and the lower triangle of the file count: every
   // derived matrix starts from the symmetric copy.
@@ -127,7 +132,13 @@ void test_stage_b() {
 }
 
 void test_stage_c() {
-  if (NUMLOCI != 1) fatal("cannot more than one locus in TEST mode\n");
+  if (NUMLOCI != 1) {
+    // At the cap, the file may hold more than were read.
+    hint("count file \"%s\" holds %d%s SNPs: test mode takes one SNP (two lines); test each SNP "
+         "from a file of its own, as peltra2-scan does", INPUT_FILE, NUMLOCI,
+         NUMLOCI == MAX_LOCI ? " or more" : "");
+    fatal("cannot more than one locus in TEST mode\n");
+  }
 }
 
 void test_stage_d() { read_pop_spec_mean(locus); }

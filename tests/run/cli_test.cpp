@@ -178,14 +178,15 @@ const std::vector<Row> kExact = {
 // Whole runs: `out` and `err` occur in the two streams ("" for err: empty).
 const std::vector<Row> kRuns = {
     {"-t -i snp.txt -e env.txt -m matrix.txt -n 2 -p 4 -X -c -k 20000 -o res -r 1", 0, "",
-     "peltra2: count file \"snp.txt\", line 1: 5 fields where -p is 4",
+     "peltra2: warning: count file \"snp.txt\", line 1: 5 fields where -p is 4",
      {{"snp.txt", kSnpLaid}, {"env.txt", kEnvLaid}, {"matrix.txt", kMatrixLaid}},
      {{"res.bf", "snp\\.txt\\t8\\.3236e-01\\t-2\\.6667e-01\\t-5\\.8788e-03\\t1\\.2189e\\+01\\t"
                  "-8\\.2000e-01\\t-9\\.0142e-01\\t"}}},
     {"-x -l -t -i pool.txt -s sizes.txt -e env1.txt -m matrix.txt -n 1 -p 4 -k 20000 -o res -r 77", 0, "", "",
      {{"sizes.txt", " 20\t20 \t\t20\t20\r\n"}, {"pool.txt", "\t14\t31\t9\t25\r\n26\t 12\t35\t17"}},
      {{"res.cor", "pool\\.txt\\t4\\.9933333333e-02\\t"}}},
-    {kTest, 1, "cannot more than one locus in TEST mode\n", "",
+    {kTest, 1, "cannot more than one locus in TEST mode\n",
+     "peltra2: count file \"snp.txt\" holds 2 SNPs: test mode takes one SNP (two lines)",
      {{"snp.txt", "12\t30\t7\t21\n28\t10\t33\t19\n5\t9\t14\t2\n15\t11\t6\t18\n"}}},
     // No polymorphism: the ancestral frequency would start at 0 or 1.
     {kTest, 1, "initial epsilon zero or 1 locus 0\n", "SNP 1 (lines 1-2): the SNP is monomorphic",
@@ -197,10 +198,24 @@ const std::vector<Row> kRuns = {
     {kTest, 0, "", "", {{"snp.txt", "12\t0\t7\t21\n28\t0\t33\t19\n"}}, {{"bf_environ.env.txt", kBf}}},
     // Extra fields and lines are used up to -p and -n, and said so.
     {kMatrixRun, 0, "num_alleles = 2.000000\n",
-     "peltra2: count file \"counts.txt\", line 1: 5 fields where -p is 4; only the first 4 are used",
+     "peltra2: warning: count file \"counts.txt\", line 1: 5 fields where -p is 4; only the first 4 are used",
      {{"counts.txt", "1\t2\t3\t4\t5\n5\t4\t3\t2\t1\n"}}},
-    {kTest, 0, "reading environ\n", "peltra2: environment file \"env.txt\": 2 more lines than the 2 that -n asks for",
+    {kTest, 0, "reading environ\n",
+     "peltra2: warning: environment file \"env.txt\": 2 more lines than the 2 that -n asks for",
      {{"env.txt", kEnv + "1\t2\t3\t4\n\n5\n"}}},
+    {kTest, 0, "reading environ\n",
+     "peltra2: warning: matrix file \"matrix.txt\": 1 more line than the 4 rows that -p asks for; only the first 4 "
+     "are used",
+     {{"matrix.txt", std::string(e2e::kMatrix) + "\n1\t2\t3\t4\n"}}},
+    // Past the 100000 loci that a count file may hold (one population).
+    {"-i big.txt -p 1 -k -1 -r 5", 0, "holds more than 100000 loci; the first 100000 were used",
+     "peltra2: warning: count file \"big.txt\" holds more than 100000 SNPs; only the first 100000 (lines 1-200000) "
+     "are used",
+     {{"big.txt", [] {
+        std::string s;
+        for (int l = 0; l <= 100000; l++) s += "1\n1\n";
+        return s;
+      }()}}},
     // A constant variable: Bayes factor 1, correlations 0/0 written as nan.
     {"-t -c -i snp.txt -e env1.txt -m matrix.txt -n 1 -p 4 -k 5001 -r 5", 0, "", "",
      {{"env1.txt", "0\t0\t0\t0\n"}}, {{"bf_environ.env1.txt", "snp\\.txt\\t1\\.0000e\\+00\\t-?nan\\t-?nan\\t"}}},
@@ -226,11 +241,23 @@ const std::vector<Row> kRuns = {
     // The file is read before the K x K starting matrix is made.
     {"-i counts.txt -p 10000 -k 10 -r 5", 1, "Error: count file \"counts.txt\", line 1: 4 fields; 10000 needed\n", ""},
     {"-i counts.txt -p 4 -k 12abc -r 5", 0, "ITERATIONS = 12\n",
-     "peltra2: -k \"12abc\" is not a plain whole number; it was read as 12\n"},
+     "peltra2: warning: -k \"12abc\" is not a plain whole number; it was read as 12\n"},
     {"-i counts.txt -p 4 -k 10 -r 4294967301", 0, "SEED = -5\n",
-     "peltra2: -r \"4294967301\" is beyond the 32-bit range; it was read as 5\n"},
+     "peltra2: warning: -r \"4294967301\" is beyond the 32-bit range; it was read as 5\n"},
     {"-i counts.txt -p 4 -k 10 -k 12 -r 5", 0, "ITERATIONS = 12\n",
-     "peltra2: -k given more than once; the last value (\"12\") is used\n"},
+     "peltra2: warning: -k given more than once; the last value (\"12\") is used\n"},
+    // Long options and stray words: what getopt made of them.
+    {"-i counts.txt -p 4 --output res -k 10 -r 5", 0, "output file is set\n",
+     "peltra2: warning: \"--output\" is not an option (options are single letters): it was read as -o \"utput\"\n"
+     "peltra2: warning: \"res\" is neither an option nor an option's value: it was ignored\n"},
+    {"-i counts.txt -p 4 -k 10 --seed 5", 0, "Sample size file is set\n",
+     "it was read as -s \"eed\"\npeltra2: warning: \"5\" is neither an option nor an option's value"},
+    {"-i counts.txt -p 4 -k 10 -r 5 --lXo", 0, "Lookup table is set\n", "it was read as -l -X -o (without its value)\n"},
+    {"-i counts.txt -p 4 -k 10 -r 5 stray", 0, "SEED = -5\n",
+     "peltra2: warning: \"stray\" is neither an option nor an option's value: it was ignored\n"},
+    // A negative -k in matrix estimation: no iteration, no report.
+    {"-i counts.txt -p 4 -k -5 -r 5", 0, "number of loci = 3\n",
+     "peltra2: warning: -k -5: no iteration ran, so no covariance report was made"},
     {"-t -i snp.txt -n 2 -p 4 -k 5001", 1, kMissing,
      "peltra2: -t needs -m (matrix file), -e (environment file) and -n (a number above 0); missing: -m -e"},
     {"-x -c -X -s sizes.txt -i counts.txt -p 4 -k 10", 1, kMissing,

@@ -103,8 +103,8 @@ TEST(ConvertCounts, KnownCountsInEveryInputForm) {
                    std::make_pair("multi-allelic", 1), std::make_pair("not a SNP (indel, symbolic, no ALT)", 1),
                    std::make_pair("monomorphic", 1), std::make_pair("no genotyped copies", 0)})
       EXPECT_EQ(summary_value(r.err, s.first), s.second) << s.first;
-    for (const char *line : {"peltra2-convert: 1 of the VCF's 5 samples is not in the map and is ignored: x\n",
-                             "peltra2-convert: 1 sample of the map is not in the VCF: ghost\n"})
+    for (const char *line : {"peltra2-convert: warning: 1 of the VCF's 5 samples is not in the map and is ignored: x\n",
+                             "peltra2-convert: warning: 1 sample of the map is not in the VCF: ghost\n"})
       EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
   }
   // An order file sets the columns and leaves out the populations it omits.
@@ -165,8 +165,9 @@ TEST(ConvertFilters, KeptSnpsAndSkipReasonsPerOption) {
 
 
 
-// The failures: each prints one line on standard output, exits with status
-// 1 and leaves an earlier run's files as they were, with no scratch file.
+// The failures: each ends with one line on standard error, exits with
+// status 1 and leaves an earlier run's files as they were, with no scratch
+// file.
 TEST(ConvertErrors, OneLineStatus1AndNoOutput) {
   TempDir dir;
   write_inputs(dir);
@@ -175,16 +176,16 @@ TEST(ConvertErrors, OneLineStatus1AndNoOutput) {
   // with "~"), and optionally " | " a file name, " | " its content, written
   // first ("H" stands for a header of samples s1, s2 and a good line 7;
   // \t and \n stand for a tab and a line feed).
-  const std::string cases = R"(--vcf in.vcf --map map | in.vcf: line 8: 10 columns where the header has 11: '1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/1' | in.vcf | H1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/1
---vcf in.vcf --map map | in.vcf: line 8: 12 columns where the header has 11: '1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1\t1' | in.vcf | H1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1\t1\n
---vcf in.vcf --map map | in.vcf: line 8: the genotype of sample s1 names allele 5 of a record with 2 alleles: '1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/5\t1' | in.vcf | H1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/5\t1\n
---vcf in.vcf --map map | in.vcf: line 8: POS must be a positive integer: '1\tfour\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1' | in.vcf | H1\tfour\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1\n
---vcf in.vcf --map map | ~in\.vcf: line 8: htslib cannot parse the record \(\[E::[a-z_]+\] [^\n]+\): '1\t14\t\.\tA\tC\t\.\t\.\t\.\tGT\tx\t1' | in.vcf | H1\t14\t.\tA\tC\t.\t.\t.\tGT\tx\t1\n
---vcf bad.vcf --map large.map | ~bad.vcf: line 4007: 4 columns where the header has 29: .*
+  const std::string cases = R"(--vcf in.vcf --map map | in.vcf, line 8: 10 columns where the header has 11: '1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/1' | in.vcf | H1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/1
+--vcf in.vcf --map map | in.vcf, line 8: 12 columns where the header has 11: '1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1\t1' | in.vcf | H1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1\t1\n
+--vcf in.vcf --map map | in.vcf, line 8: the genotype of sample s1 names allele 5 of a record with 2 alleles: '1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/5\t1' | in.vcf | H1\t14\t.\tA\tC\t.\t.\t.\tGT\t0/5\t1\n
+--vcf in.vcf --map map | in.vcf, line 8: POS must be a positive integer: '1\tfour\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1' | in.vcf | H1\tfour\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1\n
+--vcf in.vcf --map map | ~in\.vcf, line 8: htslib cannot parse the record \(\[E::[a-z_]+\] [^\n]+\): '1\t14\t\.\tA\tC\t\.\t\.\t\.\tGT\tx\t1' | in.vcf | H1\t14\t.\tA\tC\t.\t.\t.\tGT\tx\t1\n
+--vcf bad.vcf --map large.map | ~bad.vcf, line 4007: 4 columns where the header has 29: .*
 --vcf half.bcf --map large.map | half.bcf is truncated: its end-of-file marker is missing
---vcf - < half.bcf --map large.map | ~standard input: record [0-9]+ \(after 1:[0-9]+\): cannot read the record: the file is truncated or corrupt \(htslib's message is on standard error\)
+--vcf - < half.bcf --map large.map | ~standard input, record [0-9]+ \(after 1:[0-9]+\): cannot read the record: the file is truncated or corrupt \(htslib's message is on standard error\)
 --vcf - < noeof.bcf --map large.map | standard input is truncated: it ends without its end-of-file marker (after record 4000)
---vcf - < half.vcf.gz --map large.map | ~standard input: after line [0-9]+: cannot read on: the file is truncated or corrupt
+--vcf - < half.vcf.gz --map large.map | ~standard input, after line [0-9]+: cannot read on: the file is truncated or corrupt
 --vcf cut.vcf.gz --map large.map | ~cut.vcf.gz ends early: the compressed data break off in line [0-9]+, so the file is truncated \(copy or download it again\)
 --vcf image.png --map map | image.png is not a VCF or BCF file (plain, gzipped or bgzipped)
 --vcf in.vcf --map map | in.vcf is not a VCF or BCF file (htslib sees: unknown text) | in.vcf | hello\n
@@ -193,29 +194,29 @@ TEST(ConvertErrors, OneLineStatus1AndNoOutput) {
 --vcf absent.vcf --map map | cannot open absent.vcf: No such file or directory
 --vcf large.vcf --map large.map --min-copies 1000 | no SNP passed; no file written
 --vcf in.vcf --map nomap | cannot open the population map nomap: No such file or directory | in.vcf | H
---vcf in.vcf --map m | m: line 2: expected sample name, tab, population name | m | s1\tA\ns2\n
---vcf in.vcf --map m | m: line 3: sample 's1' is already in population 'A' (line 1) | m | s1\tA\ns2\tB\ns1\tB\n
+--vcf in.vcf --map m | m, line 2: 1 field; 2 needed (sample name, tab, population name) | m | s1\tA\ns2\n
+--vcf in.vcf --map m | m, line 3: sample 's1' is already in population 'A' (line 1) | m | s1\tA\ns2\tB\ns1\tB\n
 --vcf in.vcf --map m | population 'B' has no sample in the VCF in.vcf | m | s1\tA\ns2\tA\nx\tB\n
 --vcf in.vcf --map m | m: the map names no sample | m | # only a comment\n
---vcf in.vcf --map map --order o | o: line 2: population 'C' is not in the map map | o | B\nC\n
---vcf in.vcf --map map --order o | o: line 3: population 'B' is listed twice | o | B\nA\nB\n
+--vcf in.vcf --map map --order o | o, line 2: population 'C' is not in the map map | o | B\nC\n
+--vcf in.vcf --map map --order o | o, line 3: population 'B' is listed twice | o | B\nA\nB\n
 --vcf pool.vcf --map pmap --pooled | --pooled needs --pool-sizes (population name, tab, allele copies per line)
 --vcf pool.vcf --map pmap --pooled --pool-sizes s | s: no pool size for population 'B' | s | A\t40\n
---vcf pool.vcf --map pmap --pooled --pool-sizes s | s: line 2: field 2: expected a pool size from 2 to 1000000 allele copies, got '1' | s | A\t40\nB\t1\n
---vcf pool.vcf --map pmap --pooled --pool-sizes s | s: line 2: expected population name, tab, allele copies in the pool | s | A\t40\nB\n
---vcf pool.vcf --map pmap --pooled --pool-sizes s | s: line 3: population 'A' has two pool sizes | s | A\t40\nB\t9\nA\t41\n
---vcf neg.vcf --map pmap --pooled --pool-sizes s | neg.vcf: line 7: the AD field of sample p2 holds a negative count: '1\t7\t.\tA\tC\t.\t.\t.\tAD\t1,1\t2,-3\t1,1' | s | A\t40\nB\t9\n
+--vcf pool.vcf --map pmap --pooled --pool-sizes s | s, line 2, field 2: '1' is not a pool size from 2 to 1000000 allele copies | s | A\t40\nB\t1\n
+--vcf pool.vcf --map pmap --pooled --pool-sizes s | s, line 2: 1 field; 2 needed (population name, tab, allele copies in the pool) | s | A\t40\nB\n
+--vcf pool.vcf --map pmap --pooled --pool-sizes s | s, line 3: population 'A' has two pool sizes | s | A\t40\nB\t9\nA\t41\n
+--vcf neg.vcf --map pmap --pooled --pool-sizes s | neg.vcf, line 7: the AD field of sample p2 holds a negative count: '1\t7\t.\tA\tC\t.\t.\t.\tAD\t1,1\t2,-3\t1,1' | s | A\t40\nB\t9\n
 --map m | --vcf is required (a VCF or BCF file, or - for standard input)
 --vcf v | --map is required (sample name, tab, population name per line)
---vcf v --map m --min-maf 0.6 | --min-maf: expected a number from 0 to 0.5, got '0.6'
---vcf v --map m --thin-every 0 | --thin-every: expected an integer from 1 to 1000000000, got '0'
---vcf v --map m --thin-random 100001 | --thin-random: expected an integer from 1 to 100000, got '100001'
+--vcf v --map m --min-maf 0.6 | option --min-maf: '0.6' is not a number from 0 to 0.5
+--vcf v --map m --thin-every 0 | option --thin-every: '0' is not a whole number from 1 to 1000000000
+--vcf v --map m --thin-random 100001 | option --thin-random: '100001' is not a whole number from 1 to 100000
 --vcf v --map m --thin-random 2 --thin-every 2 | --thin-every and --thin-random exclude each other
---vcf v --map m --seed x | --seed: expected an integer from 0 to 18446744073709551615, got 'x'
+--vcf v --map m --seed x | option --seed: 'x' is not a whole number from 0 to 18446744073709551615
 --vcf v --map m --pool-sizes p | --pool-sizes needs --pooled
 --vcf v --map m --frob | unknown option '--frob' (see --help)
 --vcf v --map m extra | unexpected argument 'extra' (see --help)
---vcf v --map m --vcf w | option --vcf given twice
+--vcf v --map m --vcf w | option --vcf given more than once
 --vcf v --map m --out | option '--out' needs a value
 )";
   ASSERT_EQ(convert("--vcf large.vcf --map large.map --out old", dir.path()).status, 0);
@@ -228,10 +229,14 @@ TEST(ConvertErrors, OneLineStatus1AndNoOutput) {
     if (f.size() > 2) dir.write(f[2], f[3][0] == 'H' ? H + f[3].substr(1) : f[3]);
     RunResult r = convert("--out old " + f[0], dir.path());
     EXPECT_EQ(r.status, 1);
+    // The message is the last line on standard error, after any warning
+    // or summary; nothing goes to standard output.
+    EXPECT_EQ(r.out, "");
+    std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
     if (f[1][0] == '~')
-      EXPECT_TRUE(std::regex_match(r.out, std::regex("peltra2-convert: " + f[1].substr(1) + "\n"))) << r.out;
+      EXPECT_TRUE(std::regex_match(last, std::regex("peltra2-convert: " + f[1].substr(1) + "\n"))) << r.err;
     else
-      EXPECT_EQ(r.out, "peltra2-convert: " + f[1] + "\n");
+      EXPECT_EQ(last, "peltra2-convert: " + f[1] + "\n") << r.err;
     EXPECT_EQ(dir.read("old.counts"), counts);
     EXPECT_EQ(dir.read("old.snps"), snps);
     EXPECT_EQ(testsupport::run_shell("ls | grep -c tmp", dir.path()).out, "0\n");

@@ -19,9 +19,9 @@ TEST(SimulateCli, BadOptionsAndMatrixFilesFailWithOneLineAndStatus1) {
   // whole arguments), " | ", the message; a matrix file m.txt is written with
   // the content after a further " | " (rows split at "/", values at " ").
   const std::string cases = R"(= | --pops is required (the number of populations)
-=--pops 0 --loci 5 | --pops: expected an integer from 1 to 1000, got '0'
+=--pops 0 --loci 5 | option --pops: '0' is not a whole number from 1 to 1000
 --seed | option '--seed' needs a value
---copies 4,5 | --copies: expected 1 or 3 values (one per population), got 2
+--copies 4,5 | option --copies: 2 values; give 1 or 3 (one per population)
 --tree --groups 2 | give only one of --tree, --matrix and --groups
 --groups 4 | --groups: 4 groups cannot be made of 3 populations
 --branch-lengths 0.2,0.1 | --branch-lengths: expected 0 < MIN <= MAX
@@ -30,15 +30,15 @@ TEST(SimulateCli, BadOptionsAndMatrixFilesFailWithOneLineAndStatus1) {
 --beta 0.1 --effect-fraction 1.5 | --effect-fraction: expected a value from 0 to 1
 --beta 0.1 --effect-loci 1 --env 2 --effect-var 3 | --effect-var: there are only 2 environmental variables
 --pooled | --pooled needs --max-coverage
---pooled --max-coverage 9 --pool-size 171 | --pool-size: expected an integer from 2 to 170, got '171'
+--pooled --max-coverage 9 --pool-size 171 | option --pool-size: '171' is not a whole number from 2 to 170
 --pooled --max-coverage 9 --min-coverage 10 | --min-coverage: 10 is above --max-coverage 9
---matrix missing.txt | cannot open matrix file missing.txt
+--matrix missing.txt | cannot open the matrix file missing.txt: No such file or directory
 --out no/such/dir/x | cannot create no/such/dir/x.counts: No such file or directory
---matrix m.txt | matrix file m.txt ends after line 2, expected 3 rows | 1 0 0/0 1 0
---matrix m.txt | matrix file m.txt line 2: 4 values, expected 3 | 1 0 0/0 1 0 0/0 0 1
---matrix m.txt | matrix file m.txt line 2 field 2: 'abc' is not a number | 1 0 0/0 abc 0/0 0 1
---matrix m.txt | matrix file m.txt is not symmetric: row 2 column 1 is 0.49, row 1 column 2 is 0.5 | 1 0.5 0/0.49 1 0/0 0 1
---matrix m.txt | matrix file m.txt is not positive definite | 1 2 0/2 1 0/0 0 1
+--matrix m.txt | m.txt: 2 lines; 3 needed (one row per population, --pops 3) | 1 0 0/0 1 0
+--matrix m.txt | m.txt, line 2: 2 values; 3 needed (--pops 3) | 1 0 0/0 1/0 0 1
+--matrix m.txt | m.txt, line 2, field 2: 'abc' is not a number | 1 0 0/0 abc 0/0 0 1
+--matrix m.txt | m.txt, line 2, field 1: 0.49, but line 1, field 2 is 0.5: the matrix must be symmetric | 1 0.5 0/0.49 1 0/0 0 1
+--matrix m.txt | m.txt: the matrix of its first 3 lines is not positive definite; give a covariance matrix | 1 2 0/2 1 0/0 0 1
 )";
   TempDir dir;
   for (const std::string &line : convtest::split(cases)) {
@@ -48,8 +48,8 @@ TEST(SimulateCli, BadOptionsAndMatrixFilesFailWithOneLineAndStatus1) {
     dir.write("m.txt", std::regex_replace(matrix, std::regex("/"), "\n"));
     auto r = simulate(args, dir.path());
     EXPECT_EQ(r.status, 1) << args;
-    EXPECT_EQ(r.out, "peltra2-simulate: " + f[1] + "\n") << args;
-    EXPECT_EQ(r.err, "") << args;
+    EXPECT_EQ(r.err, "peltra2-simulate: " + f[1] + "\n") << args;
+    EXPECT_EQ(r.out, "") << args;
   }
   EXPECT_FALSE(dir.exists("simulated.counts"));
 }

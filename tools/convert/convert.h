@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/tool_cli.h"
+
 // peltra2 keeps at most this many loci of one count file.
 const long MAX_LOCI = 100000;
 
@@ -25,19 +27,14 @@ struct ConvertOptions {
   uint64_t seed = 1;             // seed of the random thinning
 };
 
-// Parses and checks the command line; prints the help and exits 0 for
-// --help, fails through convert_fatal for anything wrong.
+// Parses and checks the command line, and refuses outputs that are inputs
+// or each other; prints the help and exits 0 for --help, fails through
+// tool_fail (common/tool_cli.h) for anything wrong.
 ConvertOptions parse_options(int argc, char **argv);
 
 // Prints the help text on standard output.
 void print_help();
 
-// Prints "peltra2-convert: " and the message as one line on standard
-// output and exits with status 1.
-[[noreturn]] void convert_fatal(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-
-// Prints "peltra2-convert: " and the message as one line on standard error.
-void convert_warn(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Which output column each VCF sample feeds, and what the populations are.
 struct Layout {

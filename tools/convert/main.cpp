@@ -5,6 +5,7 @@
 #include "convert/convert.h"
 
 int main(int argc, char **argv) {
+  set_tool_name("peltra2-convert");
   ConvertOptions o = parse_options(argc, argv);
   VcfInput *in = open_vcf(o);
   Layout layout = make_layout(o, vcf_samples(in));
@@ -31,10 +32,10 @@ int main(int argc, char **argv) {
   close_output(out, layout);
 
   print_summary(o, s, written);
-  if (written == 0) convert_fatal("no SNP passed; no file written");
+  if (written == 0) tool_fail("no SNP passed; no file written");
   commit_output();
   if (written > MAX_LOCI)
-    convert_warn("%s.counts holds %ld SNPs and peltra2 reads at most %ld of one count file: for "
+    tool_warn("%s.counts holds %ld SNPs and peltra2 reads at most %ld of one count file: for "
                  "matrix estimation, convert again with --thin-random or --thin-every",
                  o.out.c_str(), written, MAX_LOCI);
   return 0;

@@ -68,13 +68,16 @@ void print_help() {
       "\n"
       "The files are written under temporary names and renamed into place only when\n"
       "the conversion succeeds: a failed run leaves none of them, and files of an\n"
-      "earlier run with the same prefix stay as they were.\n"
+      "earlier run with the same prefix stay as they were (and keep their mode). A\n"
+      "prefix whose files would replace an input (the VCF, the map, the order or\n"
+      "pool-size file, by any path or link) is refused before anything is read.\n"
       "\n"
       "A summary goes to standard error: records read, SNPs written, and the records\n"
       "skipped for each reason. Samples of the VCF missing from the map (they are\n"
-      "ignored) and samples of the map missing from the VCF are reported there too.\n"
+      "ignored), samples of the map missing from the VCF, and lines of the map, order\n"
+      "or pool-size file with more fields than are read are warned about there too.\n"
       "Errors, among them a malformed or truncated VCF, print one line on standard\n"
-      "output naming the file and the line (text VCF) or record (BCF), and exit with\n"
-      "status 1.\n",
+      "error naming the file and the line (text VCF) or record (BCF), and exit with\n"
+      "status 1. Nothing is written on standard output but --help and --version.\n",
       stdout);
 }

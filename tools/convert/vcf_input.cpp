@@ -72,20 +72,20 @@ bool cut_short(htsFile *fp) {
 }  // namespace
 
 std::string VcfInput::where() const {
-  if (text) return name + ": line " + std::to_string(static_cast<long long>(fp->lineno));
-  std::string at = name + ": record " + std::to_string(record);
+  if (text) return name + ", line " + std::to_string(static_cast<long long>(fp->lineno));
+  std::string at = name + ", record " + std::to_string(record);
   if (!last_good.empty()) at += " (after " + last_good + ")";
   return at;
 }
 
 void VcfInput::malformed(const std::string &problem) const {
   if (text && cut_short(fp))
-    convert_fatal("%s ends early: the compressed data break off in line %lld, so the file is "
+    tool_fail("%s ends early: the compressed data break off in line %lld, so the file is "
                   "truncated (copy or download it again)",
                   name.c_str(), static_cast<long long>(fp->lineno));
   if (text)
-    convert_fatal("%s: %s: %s", where().c_str(), problem.c_str(), quoted(raw).c_str());
-  convert_fatal("%s: %s", where().c_str(), problem.c_str());
+    tool_fail("%s: %s: %s", where().c_str(), problem.c_str(), quoted(raw).c_str());
+  tool_fail("%s: %s", where().c_str(), problem.c_str());
 }
 
 VcfInput *open_vcf(const ConvertOptions &o) {
@@ -95,24 +95,24 @@ VcfInput *open_vcf(const ConvertOptions &o) {
   in->fp = hts_open(o.vcf.c_str(), "r");
   // htslib fails with ENOEXEC on data it does not recognise at all.
   if (!in->fp && errno == ENOEXEC)
-    convert_fatal("%s is not a VCF or BCF file (plain, gzipped or bgzipped)", in->name.c_str());
-  if (!in->fp) convert_fatal("cannot open %s: %s", in->name.c_str(), std::strerror(errno));
+    tool_fail("%s is not a VCF or BCF file (plain, gzipped or bgzipped)", in->name.c_str());
+  if (!in->fp) tool_fail("cannot open %s: %s", in->name.c_str(), std::strerror(errno));
   const htsFormat *fmt = hts_get_format(in->fp);
   if (fmt->format != vcf && fmt->format != bcf)
-    convert_fatal("%s is not a VCF or BCF file (htslib sees: %s)", in->name.c_str(),
+    tool_fail("%s is not a VCF or BCF file (htslib sees: %s)", in->name.c_str(),
                   hts_format_description(fmt));
   in->text = fmt->format == vcf;
   // A bgzipped file cut at a block boundary reads without error; its missing
   // end-of-file marker is the only sign. Standard input cannot be checked.
   if (fmt->compression == bgzf && o.vcf != "-") {
     if (hts_check_EOF(in->fp) == 0)
-      convert_fatal("%s is truncated: its end-of-file marker is missing", in->name.c_str());
+      tool_fail("%s is truncated: its end-of-file marker is missing", in->name.c_str());
   }
   in->hdr = bcf_hdr_read(in->fp);
   if (!in->hdr)
-    convert_fatal("%s: cannot read the VCF header (htslib's message is on standard error)",
+    tool_fail("%s: cannot read the VCF header (htslib's message is on standard error)",
                   in->name.c_str());
-  if (bcf_hdr_nsamples(in->hdr) == 0) convert_fatal("%s has no samples", in->name.c_str());
+  if (bcf_hdr_nsamples(in->hdr) == 0) tool_fail("%s has no samples", in->name.c_str());
   in->rec = bcf_init();
   return in;
 }
@@ -129,7 +129,7 @@ void check_complete(const VcfInput *in) {
   const htsFile *fp = in->fp;
   if (hts_get_format(in->fp)->compression != bgzf || !fp->is_bgzf) return;
   if (!fp->fp.bgzf->last_block_eof)
-    convert_fatal("%s is truncated: it ends without its end-of-file marker (after record %ld)",
+    tool_fail("%s is truncated: it ends without its end-of-file marker (after record %ld)",
                   in->name.c_str(), in->record);
 }
 
@@ -154,7 +154,7 @@ bool read_record(VcfInput *in) {
       return false;
     }
     if (ret < -1)
-      convert_fatal("%s: after line %lld: cannot read on: the file is truncated or corrupt",
+      tool_fail("%s, after line %lld: cannot read on: the file is truncated or corrupt",
                     in->name.c_str(), static_cast<long long>(in->fp->lineno));
     while (line->l && line->s[line->l - 1] == '\r') line->s[--line->l] = '\0';
     if (line->l) break;
@@ -179,6 +179,6 @@ void close_vcf(VcfInput *in) {
   free(in->buf);
   bcf_destroy(in->rec);
   bcf_hdr_destroy(in->hdr);
-  if (hts_close(in->fp) != 0) convert_fatal("%s: error while closing the input", in->name.c_str());
+  if (hts_close(in->fp) != 0) tool_fail("%s: error while closing the input", in->name.c_str());
   delete in;
 }

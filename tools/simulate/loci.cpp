@@ -8,7 +8,7 @@ double draw_epsilon(Rng &r, const SimOptions &o) {
     double e = rng_beta(r, o.beta_a, o.beta_b);
     if (e >= o.anc_min && e <= o.anc_max) return e;
   }
-  sim_fatal("--anc-beta: fewer than one draw in a million falls in the --anc-range");
+  tool_fail("--anc-beta: fewer than one draw in a million falls in the --anc-range");
 }
 
 namespace {
@@ -59,6 +59,6 @@ long draw_locus(Rng &r, const SimOptions &o, const Matrix &chol, const std::vect
     // absent everywhere or present in every copy.
     if (sum_count > 0 && sum_count < sum_total) return draws;
   }
-  sim_fatal("no polymorphic locus in %ld draws; raise --copies or the --anc-range",
+  tool_fail("no polymorphic locus in %ld draws; raise --copies or the --anc-range",
             MAX_LOCUS_DRAWS);
 }

@@ -1,6 +1,7 @@
 // peltra2-simulate: draws SNP allele counts in K populations under the
 // model peltra2 fits and writes them in the formats peltra2 reads.
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -12,6 +13,18 @@
 #include "simulate/structure.h"
 
 namespace {
+
+// printf into a string: the lines that name the files written, printed
+// once every file is in place.
+std::string format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char *fmt, ...) {
+  char buf[4096];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  va_end(ap);
+  return buf;
+}
 
 // Formats of the written reals; the simulation uses the printed values.
 const char *const MATRIX_FORMAT = "%.10g";
@@ -78,14 +91,17 @@ long simulate_loci(const SimOptions &o, const Matrix &chol, const std::vector<do
 }  // namespace
 
 int main(int argc, char **argv) {
+  set_tool_name("peltra2-simulate");
   const SimOptions o = parse_options(argc, argv);
+  std::string report;
 
   Matrix sigma = true_sigma(o);
   Matrix chol;
   if (!cholesky_lower(sigma, chol)) {
     if (o.source == SIGMA_MATRIX)
-      sim_fatal("matrix file %s is not positive definite", o.matrix_file.c_str());
-    sim_fatal("the covariance matrix is not positive definite");
+      tool_fail("%s: the matrix of its first %d lines is not positive definite; give a covariance matrix",
+                o.matrix_file.c_str(), o.pops);
+    tool_fail("the covariance matrix is not positive definite");
   }
 
   Matrix env;
@@ -112,35 +128,37 @@ int main(int argc, char **argv) {
   }
 
   long redrawn = simulate_loci(o, chol, shift, o.loci, STREAM_LOCI, picked, o.out, "snp");
-  std::printf("%s.counts: %ld SNPs in %d populations (%ld monomorphic draws replaced)\n",
+  report += format("%s.counts: %ld SNPs in %d populations (%ld monomorphic draws replaced)\n",
               o.out.c_str(), o.loci, o.pops, redrawn);
   if (o.effect_fraction > 0) {
     long n = 0;
     for (char c : picked) n += c;
-    std::printf("%s.effect_loci: %ld SNPs with the effect %g of variable %d\n", o.out.c_str(), n,
+    report += format("%s.effect_loci: %ld SNPs with the effect %g of variable %d\n", o.out.c_str(), n,
                 o.beta, o.effect_var);
   }
   if (o.effect_loci > 0) {
     std::string name = o.out + ".effect";
     redrawn = simulate_loci(o, chol, shift, o.effect_loci, STREAM_EFFECT_LOCI, {}, name, "effect");
-    std::printf("%s.counts: %ld SNPs with the effect (%ld monomorphic draws replaced)\n",
+    report += format("%s.counts: %ld SNPs with the effect (%ld monomorphic draws replaced)\n",
                 name.c_str(), o.effect_loci, redrawn);
   }
 
   write_matrix(o.out + ".matrix", sigma, MATRIX_FORMAT);
-  std::printf("%s.matrix: the true covariance matrix\n", o.out.c_str());
+  report += format("%s.matrix: the true covariance matrix\n", o.out.c_str());
   if (o.env > 0) {
     write_matrix(o.out + ".env", env, ENVIRON_FORMAT);
-    std::printf("%s.env: %d environmental variables\n", o.out.c_str(), o.env);
+    report += format("%s.env: %d environmental variables\n", o.out.c_str(), o.env);
   }
   if (o.pooled) {
     std::string name = o.out + ".samplesize";
     FILE *f = open_output(name);
     write_int_line(f, o.pool_size);
     close_output(f, name);
-    std::printf("%s: pool sizes\n", name.c_str());
+    report += format("%s: pool sizes\n", name.c_str());
   }
-  if (o.truth) std::printf("%s.truth: true frequencies\n", o.out.c_str());
-  if (!o.one_locus_dir.empty()) std::printf("%s: one file per SNP\n", o.one_locus_dir.c_str());
+  if (o.truth) report += format("%s.truth: true frequencies\n", o.out.c_str());
+  if (!o.one_locus_dir.empty()) report += format("%s: one file per SNP\n", o.one_locus_dir.c_str());
+  commit_outputs();
+  std::fputs(report.c_str(), stdout);
   return 0;
 }

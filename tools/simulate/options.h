@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/tool_cli.h"
+
 // Where the true covariance matrix comes from.
 enum SigmaSource { SIGMA_TREE, SIGMA_MATRIX, SIGMA_GROUPS };
 
@@ -52,30 +54,21 @@ struct SimOptions {
   int max_coverage = 0;
 };
 
-// Parses and checks the command line; prints the help and exits 0 for
-// --help, fails through sim_fatal for anything wrong.
+// Parses and checks the command line, and refuses outputs that are inputs
+// or each other; prints the help and exits 0 for --help, fails through
+// tool_fail for anything wrong.
 SimOptions parse_options(int argc, char **argv);
 
 // Prints the help text on standard output.
 void print_help();
 
-// Option values: each fails through sim_fatal, naming the option `opt`,
-// unless the whole argument converts and lies in the stated range.
-// A base-10 integer in lo .. hi.
-long parse_long(const char *opt, const char *arg, long lo, long hi);
-// A finite real.
-double parse_double(const char *opt, const char *arg);
-// Two reals separated by a comma.
+// Option values: each fails through tool_fail (common/tool_cli.h), naming
+// the option `opt`, unless the whole argument converts and lies in range.
+// Two numbers separated by a comma.
 void parse_pair(const char *opt, const char *arg, double *a, double *b);
 // Integers in lo .. hi separated by commas.
 std::vector<int> parse_int_list(const char *opt, const char *arg, long lo, long hi);
-// An unsigned 64-bit seed.
-uint64_t parse_seed(const char *arg);
 // `v` for K populations: its single value repeated, or its K values.
 std::vector<int> per_population(const char *opt, const std::vector<int> &v, int pops);
-
-// Prints "peltra2-simulate: " and the message on standard output, then
-// exits with status 1.
-[[noreturn]] void sim_fatal(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 #endif

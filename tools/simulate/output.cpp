@@ -5,19 +5,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/tool_files.h"
 #include "simulate/options.h"
 
-FILE *open_output(const std::string &name) {
-  FILE *f = std::fopen(name.c_str(), "w");
-  if (!f) sim_fatal("cannot create %s: %s", name.c_str(), std::strerror(errno));
-  return f;
-}
+FILE *open_output(const std::string &name) { return whole_output_open(name); }
 
-void close_output(FILE *f, const std::string &name) {
-  bool failed = std::ferror(f) != 0;
-  if (std::fclose(f) != 0) failed = true;
-  if (failed) sim_fatal("cannot write %s", name.c_str());
-}
+void close_output(FILE *f, const std::string &name) { whole_output_close(f, name); }
+
+void commit_outputs() { whole_output_commit_all(); }
 
 void write_int_line(FILE *f, const std::vector<int> &values) {
   for (size_t k = 0; k < values.size(); ++k) std::fprintf(f, k ? "\t%d" : "%d", values[k]);
@@ -53,7 +48,7 @@ void make_directory(const std::string &dir) {
   if (mkdir(dir.c_str(), 0777) == 0) return;
   struct stat st;
   if (errno == EEXIST && stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
-  sim_fatal("cannot create directory %s: %s", dir.c_str(), std::strerror(errno));
+  tool_fail("cannot create directory %s: %s", dir.c_str(), std::strerror(errno));
 }
 
 void write_one_locus(const std::string &dir, const char *stem, long number, int width,
@@ -61,9 +56,10 @@ void write_one_locus(const std::string &dir, const char *stem, long number, int 
   char name[64];
   std::snprintf(name, sizeof name, "/%s_%0*ld.counts", stem, width, number);
   std::string path = dir + name;
-  FILE *f = open_output(path);
+  // Put in place at once: a run may write millions of them.
+  FILE *f = whole_output_open(path);
   write_locus(f, locus);
-  close_output(f, path);
+  whole_output_close(f, path, true);
 }
 
 int decimal_digits(long n) {

@@ -1,5 +1,7 @@
-// Writing the simulator's files: every failure to create or write one ends
-// the program with the file's name.
+// Writing the simulator's files: each is written whole under a temporary
+// name and put in place by commit_outputs (the one-locus files at once);
+// every failure to create or write one ends the program with the file's
+// name and leaves the files of an earlier run as they were.
 #ifndef PELTRA_TOOLS_SIMULATE_OUTPUT_H
 #define PELTRA_TOOLS_SIMULATE_OUTPUT_H
 
@@ -10,11 +12,14 @@
 #include "simulate/loci.h"
 #include "simulate/structure.h"
 
-// Opens `name` for writing, replacing it.
+// Opens the stand-in of `name` for writing.
 FILE *open_output(const std::string &name);
 
 // Closes a file opened by open_output, failing if anything was not written.
 void close_output(FILE *f, const std::string &name);
+
+// Puts every closed file in place, replacing the files of the same names.
+void commit_outputs();
 
 // Writes the values separated by tabs and ends the line.
 void write_int_line(FILE *f, const std::vector<int> &values);

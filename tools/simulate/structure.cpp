@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "simulate/options.h"
 
@@ -64,46 +66,73 @@ Matrix groups_sigma(int pops, int groups, double shared, double priv) {
   return sigma;
 }
 
+namespace {
+
+// The next line of `in` into `line`, without its line feed (and carriage
+// return); false at the end. A NUL byte means the file is not text.
+bool next_line(FILE *in, const std::string &file, int number, std::string &line) {
+  line.clear();
+  int ch;
+  while ((ch = std::fgetc(in)) != EOF && ch != '\n') {
+    if (ch == '\0')
+      tool_fail("%s, line %d: holds a NUL byte: the matrix file must be a text file", file.c_str(), number);
+    line += static_cast<char>(ch);
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return ch != EOF || !line.empty();
+}
+
+// The values of a line, separated by tabs or spaces.
+std::vector<std::string> values_of(const std::string &line) {
+  std::vector<std::string> values;
+  size_t pos = 0;
+  while ((pos = line.find_first_not_of(" \t", pos)) != std::string::npos) {
+    size_t end = line.find_first_of(" \t", pos);
+    values.push_back(line.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+    pos = end;
+  }
+  return values;
+}
+
+}  // namespace
+
 Matrix read_sigma_file(const std::string &file, int pops) {
   FILE *in = std::fopen(file.c_str(), "r");
-  if (!in) sim_fatal("cannot open matrix file %s", file.c_str());
+  if (!in) tool_fail("cannot open the matrix file %s: %s", file.c_str(), std::strerror(errno));
   Matrix a(pops, std::vector<double>(pops, 0.0));
   std::string line;
+  bool warned = false;
   for (int row = 0; row < pops; ++row) {
-    line.clear();
-    int ch;
-    while ((ch = std::fgetc(in)) != EOF && ch != '\n') line += static_cast<char>(ch);
-    if (ch == EOF && line.empty())
-      sim_fatal("matrix file %s ends after line %d, expected %d rows", file.c_str(), row, pops);
-    int field = 0;
-    size_t pos = 0;
-    while (true) {
-      pos = line.find_first_not_of(" \t\r", pos);
-      if (pos == std::string::npos) break;
-      size_t end = line.find_first_of(" \t\r", pos);
-      std::string text = line.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-      ++field;
-      if (field <= pops) {
-        char *stop;
-        double v = std::strtod(text.c_str(), &stop);
-        if (*stop != '\0' || !std::isfinite(v))
-          sim_fatal("matrix file %s line %d field %d: '%s' is not a number", file.c_str(), row + 1,
-                    field, text.c_str());
-        a[row][field - 1] = v;
-      }
-      if (end == std::string::npos) break;
-      pos = end;
-    }
-    if (field != pops)
-      sim_fatal("matrix file %s line %d: %d values, expected %d", file.c_str(), row + 1, field,
+    if (!next_line(in, file, row + 1, line))
+      tool_fail("%s: %d line%s; %d needed (one row per population, --pops %d)", file.c_str(), row,
+                row == 1 ? "" : "s", pops, pops);
+    std::vector<std::string> values = values_of(line);
+    if (static_cast<int>(values.size()) < pops)
+      tool_fail("%s, line %d: %zu values; %d needed (--pops %d)", file.c_str(), row + 1, values.size(), pops,
                 pops);
+    if (static_cast<int>(values.size()) > pops && !warned) {
+      warned = true;
+      tool_warn("%s, line %d: %zu values where --pops is %d; only the first %d are used, on this line and on "
+                "any other", file.c_str(), row + 1, values.size(), pops, pops);
+    }
+    for (int j = 0; j < pops; ++j)
+      if (!decimal_number(values[j].c_str(), &a[row][j]))
+        tool_fail("%s, line %d, field %d: '%s' is not a number", file.c_str(), row + 1, j + 1,
+                  values[j].c_str());
   }
+  int more = 0, first_more = 0;
+  for (int number = pops + 1; next_line(in, file, number, line); ++number)
+    if (!values_of(line).empty() && more++ == 0) first_more = number;
+  if (std::ferror(in)) tool_fail("cannot read the matrix file %s: %s", file.c_str(), std::strerror(errno));
   std::fclose(in);
+  if (more > 0)
+    tool_warn("%s, line %d: %d more line%s than the %d rows of --pops %d; only the first %d are used",
+              file.c_str(), first_more, more, more == 1 ? "" : "s", pops, pops, pops);
   for (int i = 0; i < pops; ++i)
     for (int j = 0; j < i; ++j) {
       double x = a[i][j], y = a[j][i];
       if (std::fabs(x - y) > 1e-6 * std::fmax(std::fabs(x), std::fabs(y)))
-        sim_fatal("matrix file %s is not symmetric: row %d column %d is %g, row %d column %d is %g",
+        tool_fail("%s, line %d, field %d: %g, but line %d, field %d is %g: the matrix must be symmetric",
                   file.c_str(), i + 1, j + 1, x, j + 1, i + 1, y);
       a[j][i] = x;
     }

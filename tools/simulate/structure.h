@@ -29,8 +29,8 @@ Matrix groups_sigma(int pops, int groups, double shared, double priv);
 
 // Reads a pops x pops matrix from the first `pops` lines of `file` (values
 // separated by tabs or spaces); fails with the file, line and field for a
-// missing or malformed value, and for an asymmetric matrix. Returns the
-// lower triangle mirrored upward.
+// missing or malformed value, and for an asymmetric matrix; warns about
+// extra values and lines. Returns the lower triangle mirrored upward.
 Matrix read_sigma_file(const std::string &file, int pops);
 
 // Lower Cholesky factor of the symmetric matrix a; false when a is not

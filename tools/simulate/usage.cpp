@@ -84,7 +84,13 @@ void print_help() {
       "  PREFIX.env             with --env: one line per variable (peltra2 -e)\n"
       "  PREFIX.samplesize      with --pooled: pool sizes, one line (peltra2 -s)\n"
       "\n"
+      "Every file is written under a temporary name and put in place when the run\n"
+      "succeeds (a replaced file keeps its mode); a prefix or one-locus folder whose\n"
+      "files would replace the --matrix file or each other is refused first. The\n"
+      "files written are listed on standard output.\n"
+      "\n"
       "peltra2 reads at most 100,000 SNPs from one count file. Errors print one line\n"
-      "and exit with status 1.\n",
+      "on standard error and exit with status 1; warnings (a --matrix file with\n"
+      "more values or lines than --pops) go there too.\n",
       stdout);
 }
