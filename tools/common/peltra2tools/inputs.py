@@ -56,7 +56,8 @@ class Extra:
 
     def tell(self):
         if self.first:
-            others = " and %d other line%s" % (self.lines - 1, "s" if self.lines > 2 else "") if self.lines > 1 else ""
+            others = self.lines - 1
+            others = " and %d other line%s" % (others, "s" if others > 1 else "") if others else ""
             warn("%s %s: %d %s where %d are needed; only the first %d are used, on this line%s"
                  % (self.what, where(self.path, self.first[0]), self.first[1], self.unit, self.used,
                     self.used, others))

@@ -5,6 +5,7 @@ error is one line on standard error with status 1, like every other error."""
 
 import argparse
 import math
+import os
 import re
 import sys
 
@@ -97,7 +98,6 @@ class Parser(argparse.ArgumentParser):
 def version_line(prog, folder):
     """The tool's name and the build's version line, kept in the file
     peltra2-version in folder (beside the scripts)."""
-    import os
     try:
         with open(os.path.join(folder, "peltra2-version")) as f:
             line = f.readline().strip()
