@@ -53,6 +53,7 @@ CASES = [
     ("peltra2-matrix c1.out -b 1_000", 1, "option -b: '1_000' is not a whole number", ""),
     (SCAN + " --names ''", 1, "option --names: empty value", ""),
     (SCAN + " --quantiles ''", 1, "option --quantiles: empty value", ""),
+    (SCAN + " --quantiles q.tsv", 1, "--quantiles names the file of a calibration: give --calibrate N", ""),
     (SCAN + " --work ''", 1, "option --work: empty value", ""),
     (SCAN + " -o ''", 1, "option -o: empty value", ""),
     (SCAN + " --seed 1e3", 1, "option --seed: '1e3' is not a whole number", ""),

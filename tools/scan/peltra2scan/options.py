@@ -165,6 +165,8 @@ def check(o):
     if o.part and o.calibrate is not None:
         raise OptionError("--part cannot be combined with --calibrate (every part would scan the same "
                           "null SNPs); calibrate a scan without --part")
+    if o.quantiles and o.calibrate is None:
+        raise OptionError("--quantiles names the file of a calibration: give --calibrate N with it, or leave it out")
     if o.calibrate is not None and o.calibrate < 20:
         raise OptionError("--calibrate needs at least 20 null SNPs (1000 or more for the 99.9% quantile)")
     # Messages name the files as given; the runs get absolute paths.
