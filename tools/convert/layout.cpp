@@ -72,7 +72,7 @@ std::vector<Row> read_rows(const std::string &path, const char *what, size_t use
     line.clear();
     if (c == EOF) break;
   }
-  if (std::ferror(f)) tool_fail("cannot read the %s %s", what, path.c_str());
+  if (std::ferror(f)) tool_fail("cannot read the %s %s: %s", what, path.c_str(), std::strerror(errno));
   std::fclose(f);
   return rows;
 }
