@@ -298,6 +298,8 @@ int main(int argc, char **argv) {
       if (msg.empty()) msg = last_line(err_text, true);
       if (msg.empty()) msg = last_line(out.since_mark(), false);
       if (msg.empty()) msg = "peltra2 exited with status " + std::to_string(WEXITSTATUS(status));
+      // Every file of the run is in its scratch folder: say which disk.
+      if (msg.find(strerror(ENOSPC)) != std::string::npos) msg += " (in the work folder " + work + ")";
       rec = "failed\t" + msg;
     }
     // One write per record: a record is whole or, after a crash, a last line
