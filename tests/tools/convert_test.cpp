@@ -4,6 +4,7 @@
 // populations or those of an order file; pooled reads; filters and thinning; malformed,
 // truncated and unusable input, bad maps, order files, pool sizes, options.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <regex>
 #include <string>
@@ -240,6 +241,17 @@ TEST(ConvertErrors, OneLineStatus1AndNoOutput) {
     EXPECT_EQ(dir.read("old.counts"), counts);
     EXPECT_EQ(dir.read("old.snps"), snps);
     EXPECT_EQ(testsupport::run_shell("ls | grep -c tmp", dir.path()).out, "0\n");
+  }
+  // A replaced file keeps its mode; a new one gets the mode the umask leaves.
+  ASSERT_EQ(chmod(dir.file("old.counts").c_str(), 0640), 0);
+  ASSERT_EQ(convert("--vcf large.vcf --map large.map --out old", dir.path()).status, 0);
+  ASSERT_EQ(testsupport::run_shell(std::string("umask 077; '") + PELTRA_TOOLS_DIR +
+                                       "/peltra2-convert' --vcf large.vcf --map large.map --out new",
+                                   dir.path()).status, 0);
+  for (const auto &[name, mode] : {std::make_pair("old.counts", 0640), std::make_pair("new.counts", 0600)}) {
+    struct stat st;
+    ASSERT_EQ(stat(dir.file(name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, static_cast<mode_t>(mode)) << name;
   }
   // Pooled reads: AD added up per population (p1 and p2 are runs of A's pool).
   dir.write("s", "A\t40\nB\t9\n");

@@ -33,7 +33,7 @@ TEST(SimulateCli, BadOptionsAndMatrixFilesFailWithOneLineAndStatus1) {
 --pooled --max-coverage 9 --pool-size 171 | option --pool-size: '171' is not a whole number from 2 to 170
 --pooled --max-coverage 9 --min-coverage 10 | --min-coverage: 10 is above --max-coverage 9
 --matrix missing.txt | cannot open the matrix file missing.txt: No such file or directory
---out no/such/dir/x | cannot create no/such/dir/x.counts: No such file or directory
+--out no/such/dir/x | cannot write no/such/dir/x.counts: No such file or directory; give --out another name
 --matrix m.txt | m.txt: 2 lines; 3 needed (one row per population, --pops 3) | 1 0 0/0 1 0
 --matrix m.txt | m.txt, line 2: 2 values; 3 needed (--pops 3) | 1 0 0/0 1/0 0 1
 --matrix m.txt | m.txt, line 2, field 2: 'abc' is not a number | 1 0 0/0 abc 0/0 0 1

@@ -49,11 +49,12 @@ Identity identify(const std::string &path, bool may_be_new) {
 }  // namespace
 
 void RunFiles::input(const std::string &label, const std::string &path) {
-  entries_.push_back({label, "", path, false});
+  entries_.push_back({label, "", path, false, false});
 }
 
-void RunFiles::output(const std::string &label, const std::string &option, const std::string &path) {
-  entries_.push_back({label, option, path, true});
+void RunFiles::output(const std::string &label, const std::string &option, const std::string &path,
+                      bool folder) {
+  entries_.push_back({label, option, path, true, folder});
 }
 
 std::string RunFiles::clash() const {
@@ -73,6 +74,18 @@ std::string RunFiles::clash() const {
 void RunFiles::refuse_clashes() const {
   std::string message = clash();
   if (!message.empty()) tool_fail("%s", message.c_str());
+  for (const Entry &e : entries_) {
+    if (!e.output || e.folder) continue;
+    struct stat st;
+    if (stat(e.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      tool_fail("cannot write %s: %s; give %s another name", e.path.c_str(), std::strerror(EISDIR),
+                e.option.c_str());
+    size_t slash = e.path.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : e.path.substr(0, slash + 1);
+    if (access(folder.c_str(), W_OK | X_OK) != 0)
+      tool_fail("cannot write %s: %s; give %s another name", e.path.c_str(), std::strerror(errno),
+                e.option.c_str());
+  }
 }
 
 namespace {

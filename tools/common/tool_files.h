@@ -13,20 +13,25 @@ class RunFiles {
  public:
   // An input read from `path`; "-" is standard input (when it is a file).
   void input(const std::string &label, const std::string &path);
-  // An output to be written to `path`; `option` is what to rename.
-  void output(const std::string &label, const std::string &option, const std::string &path);
+  // An output to be written to `path`; `option` is what to rename. A
+  // folder (`folder`) may exist already; a file must be one that can be
+  // made or replaced.
+  void output(const std::string &label, const std::string &option, const std::string &path,
+              bool folder = false);
   // The first output that is the same file as an input or an earlier
   // output, as a message; "" when there is none. Files are compared by
   // device and inode (an output not there yet by its folder's and its
   // name), so "..", symbolic links and hard links count.
   std::string clash() const;
-  // Fails with clash()'s message, if any.
+  // Fails with clash()'s message, if any, and for an output file that
+  // cannot be made (a folder of that name, no such folder, no right to
+  // write there), so that no run fails for it after its work.
   void refuse_clashes() const;
 
  private:
   struct Entry {
     std::string label, option, path;
-    bool output;
+    bool output, folder;
   };
   std::vector<Entry> entries_;
 };

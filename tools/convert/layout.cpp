@@ -72,7 +72,7 @@ std::vector<Row> read_rows(const std::string &path, const char *what, size_t use
     line.clear();
     if (c == EOF) break;
   }
-  if (std::ferror(f)) tool_fail("cannot read the %s %s", what, path.c_str());
+  if (std::ferror(f)) tool_fail("cannot read the %s %s: %s", what, path.c_str(), std::strerror(errno));
   std::fclose(f);
   return rows;
 }
@@ -100,10 +100,10 @@ std::vector<std::string> column_order(const ConvertOptions &o,
     const std::string &name = r.fields[0];
     if (index_of(map_pops, name) < 0)
       tool_fail("%s, line %d: population '%s' is not in the map %s", o.order.c_str(), r.line,
-                    name.c_str(), o.map.c_str());
+                name.c_str(), o.map.c_str());
     if (index_of(pops, name) >= 0)
       tool_fail("%s, line %d: population '%s' is listed twice", o.order.c_str(), r.line,
-                    name.c_str());
+                name.c_str());
     pops.push_back(name);
   }
   if (pops.empty()) tool_fail("%s: the order file names no population", o.order.c_str());
@@ -112,7 +112,7 @@ std::vector<std::string> column_order(const ConvertOptions &o,
     if (index_of(pops, p) < 0) left_out.push_back(p);
   if (!left_out.empty())
     tool_warn("%zu %s of the map %s not in the order file; %s samples are ignored: %s",
-                 left_out.size(), left_out.size() == 1 ? "population" : "populations",
+              left_out.size(), left_out.size() == 1 ? "population" : "populations",
                  left_out.size() == 1 ? "is" : "are", left_out.size() == 1 ? "its" : "their",
                  list_names(left_out).c_str());
   return pops;
@@ -128,7 +128,7 @@ std::vector<long> read_pool_sizes(const ConvertOptions &o, const std::vector<std
                 file, r.line);
     if (index_of(map_pops, r.fields[0]) < 0)
       tool_fail("%s, line %d, field 1: population '%s' is not in the map %s", file, r.line,
-                    r.fields[0].c_str(), o.map.c_str());
+                r.fields[0].c_str(), o.map.c_str());
     long n;
     if (!whole_number(r.fields[1].c_str(), 2, 1000000, &n))
       tool_fail("%s, line %d, field 2: '%s' is not a pool size from 2 to 1000000 allele copies",
@@ -137,7 +137,7 @@ std::vector<long> read_pool_sizes(const ConvertOptions &o, const std::vector<std
     if (col < 0) continue;
     if (sizes[col] && sizes[col] != n)
       tool_fail("%s, line %d: population '%s' has two pool sizes", file, r.line,
-                    r.fields[0].c_str());
+                r.fields[0].c_str());
     sizes[col] = n;
   }
   for (size_t c = 0; c < pops.size(); ++c)
@@ -159,7 +159,7 @@ Layout make_layout(const ConvertOptions &o, const std::vector<std::string> &vcf_
     if (it != pop_of.end()) {
       if (it->second.first != r.fields[1])
         tool_fail("%s, line %d: sample '%s' is already in population '%s' (line %d)",
-                      o.map.c_str(), r.line, r.fields[0].c_str(), it->second.first.c_str(),
+                  o.map.c_str(), r.line, r.fields[0].c_str(), it->second.first.c_str(),
                       it->second.second);
       continue;
     }
@@ -188,15 +188,15 @@ Layout make_layout(const ConvertOptions &o, const std::vector<std::string> &vcf_
     if (!in_vcf.count(s)) absent.push_back(s);
   if (!unmapped.empty())
     tool_warn("%zu of the VCF's %zu samples %s not in the map and %s ignored: %s",
-                 unmapped.size(), vcf_samples.size(), unmapped.size() == 1 ? "is" : "are",
+              unmapped.size(), vcf_samples.size(), unmapped.size() == 1 ? "is" : "are",
                  unmapped.size() == 1 ? "is" : "are", list_names(unmapped).c_str());
   if (!absent.empty())
     tool_warn("%zu %s of the map %s not in the VCF: %s", absent.size(),
-                 absent.size() == 1 ? "sample" : "samples", absent.size() == 1 ? "is" : "are",
+              absent.size() == 1 ? "sample" : "samples", absent.size() == 1 ? "is" : "are",
                  list_names(absent).c_str());
   for (size_t c = 0; c < l.pops.size(); ++c)
     if (!l.samples_in[c])
       tool_fail("population '%s' has no sample in the VCF %s", l.pops[c].c_str(),
-                    o.vcf.c_str());
+                o.vcf.c_str());
   return l;
 }

@@ -36,7 +36,7 @@ int main(int argc, char **argv) {
   commit_output();
   if (written > MAX_LOCI)
     tool_warn("%s.counts holds %ld SNPs and peltra2 reads at most %ld of one count file: for "
-                 "matrix estimation, convert again with --thin-random or --thin-every",
+              "matrix estimation, convert again with --thin-random or --thin-every",
                  o.out.c_str(), written, MAX_LOCI);
   return 0;
 }

@@ -81,7 +81,7 @@ std::string VcfInput::where() const {
 void VcfInput::malformed(const std::string &problem) const {
   if (text && cut_short(fp))
     tool_fail("%s ends early: the compressed data break off in line %lld, so the file is "
-                  "truncated (copy or download it again)",
+              "truncated (copy or download it again)",
                   name.c_str(), static_cast<long long>(fp->lineno));
   if (text)
     tool_fail("%s: %s: %s", where().c_str(), problem.c_str(), quoted(raw).c_str());
@@ -100,7 +100,7 @@ VcfInput *open_vcf(const ConvertOptions &o) {
   const htsFormat *fmt = hts_get_format(in->fp);
   if (fmt->format != vcf && fmt->format != bcf)
     tool_fail("%s is not a VCF or BCF file (htslib sees: %s)", in->name.c_str(),
-                  hts_format_description(fmt));
+              hts_format_description(fmt));
   in->text = fmt->format == vcf;
   // A bgzipped file cut at a block boundary reads without error; its missing
   // end-of-file marker is the only sign. Standard input cannot be checked.
@@ -111,7 +111,7 @@ VcfInput *open_vcf(const ConvertOptions &o) {
   in->hdr = bcf_hdr_read(in->fp);
   if (!in->hdr)
     tool_fail("%s: cannot read the VCF header (htslib's message is on standard error)",
-                  in->name.c_str());
+              in->name.c_str());
   if (bcf_hdr_nsamples(in->hdr) == 0) tool_fail("%s has no samples", in->name.c_str());
   in->rec = bcf_init();
   return in;
@@ -130,7 +130,7 @@ void check_complete(const VcfInput *in) {
   if (hts_get_format(in->fp)->compression != bgzf || !fp->is_bgzf) return;
   if (!fp->fp.bgzf->last_block_eof)
     tool_fail("%s is truncated: it ends without its end-of-file marker (after record %ld)",
-                  in->name.c_str(), in->record);
+              in->name.c_str(), in->record);
 }
 
 bool read_record(VcfInput *in) {
@@ -155,7 +155,7 @@ bool read_record(VcfInput *in) {
     }
     if (ret < -1)
       tool_fail("%s, after line %lld: cannot read on: the file is truncated or corrupt",
-                    in->name.c_str(), static_cast<long long>(in->fp->lineno));
+                in->name.c_str(), static_cast<long long>(in->fp->lineno));
     while (line->l && line->s[line->l - 1] == '\r') line->s[--line->l] = '\0';
     if (line->l) break;
   }

@@ -129,18 +129,18 @@ int main(int argc, char **argv) {
 
   long redrawn = simulate_loci(o, chol, shift, o.loci, STREAM_LOCI, picked, o.out, "snp");
   report += format("%s.counts: %ld SNPs in %d populations (%ld monomorphic draws replaced)\n",
-              o.out.c_str(), o.loci, o.pops, redrawn);
+                   o.out.c_str(), o.loci, o.pops, redrawn);
   if (o.effect_fraction > 0) {
     long n = 0;
     for (char c : picked) n += c;
     report += format("%s.effect_loci: %ld SNPs with the effect %g of variable %d\n", o.out.c_str(), n,
-                o.beta, o.effect_var);
+                     o.beta, o.effect_var);
   }
   if (o.effect_loci > 0) {
     std::string name = o.out + ".effect";
     redrawn = simulate_loci(o, chol, shift, o.effect_loci, STREAM_EFFECT_LOCI, {}, name, "effect");
     report += format("%s.counts: %ld SNPs with the effect (%ld monomorphic draws replaced)\n",
-                name.c_str(), o.effect_loci, redrawn);
+                     name.c_str(), o.effect_loci, redrawn);
   }
 
   write_matrix(o.out + ".matrix", sigma, MATRIX_FORMAT);

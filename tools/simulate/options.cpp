@@ -109,6 +109,7 @@ void refuse_overwriting_inputs(const SimOptions &o) {
   for (const std::string &suffix : suffixes)
     files.output("--out " + o.out + " (" + o.out + suffix + ")", "--out", o.out + suffix);
   if (!o.one_locus_dir.empty()) {
+    files.output("--one-locus " + o.one_locus_dir, "--one-locus", o.one_locus_dir, true);
     std::vector<std::string> named;
     if (o.source == SIGMA_MATRIX) named.push_back(o.matrix_file);
     for (const std::string &suffix : suffixes) named.push_back(o.out + suffix);

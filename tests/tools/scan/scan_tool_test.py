@@ -52,9 +52,12 @@ class Scan(ScratchTest):
         self.assertEqual([row[:2] for row in rows], [[str(i), "rs%d" % (1000 + i)] for i in range(1, N + 1)])
         for i, row in enumerate(rows, 1):
             lone = self.lone_run(i, 100 + i, OPTS, "lone%d" % i)
-            if i == 6:  # peltra2's own message on that SNP alone
+            if i == 6:  # peltra2's hint on that SNP alone, put in the scan's terms
                 self.assertEqual(lone.status, 1, lone)
-                self.assertEqual(row[2:], ["NA"] * 7 + ["failed: " + lone.out.strip().splitlines()[-1]])
+                hint = lone.err.strip().splitlines()[-1].split('"lone6.counts", SNP 1 (lines 1-2)')
+                self.assertEqual(row[2:9], ["NA"] * 7)
+                self.assertRegex(row[9], '^failed: ' + re.escape(hint[0][len("peltra2: "):]) +
+                                 '"[^"]*data.counts", SNP 6 [(]lines 11-12[)]' + re.escape(hint[1]) + '$')
                 continue
             self.assertEqual(lone.status, 0, lone)
             bf = self.read("lone%d.bf" % i).rstrip("\n").split("\t")

@@ -8,7 +8,7 @@
 // after another, in the scratch folder WORK/run/FIRST (removed at the end).
 // Each SNP whose run has ended gets one line appended to WORK/done/RECORDS:
 //   I<TAB>ok<TAB>STATISTICS       the run completed; its result fields, tab-separated
-//   I<TAB>failed<TAB>MESSAGE      peltra2 stopped on this SNP (its message), or crashed
+//   I<TAB>failed<TAB>MESSAGE      peltra2 stopped on this SNP (its hint, else its message), or crashed
 // With -f the frequency file of SNP I is kept as WORK/freqs/I.freqs.
 // Exits 0 once every SNP of the batch is recorded. Otherwise (stopped by HUP,
 // INT or TERM, the scan gone, peltra2 stopped by a signal that stops scans,
@@ -32,6 +32,8 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "peltra2_version.h"
 
 namespace {
 
@@ -82,6 +84,36 @@ bool result_fields(const std::string &text, std::string &fields) {
   return true;
 }
 
+// peltra2's hint on why it stopped: the last line of its standard error
+// that starts "peltra2: " and is not a warning, without that start and with
+// the run's count file put in the scan's terms (the scan's count file, SNP
+// i and its lines there); "" when there is none.
+std::string stop_hint(const std::string &err, const std::string &counts, long i) {
+  std::string hint;
+  for (size_t pos = 0; pos < err.size();) {
+    size_t nl = err.find('\n', pos);
+    if (nl == std::string::npos) nl = err.size();
+    std::string line = err.substr(pos, nl - pos);
+    pos = nl + 1;
+    if (line.compare(0, 9, "peltra2: ") == 0 && line.compare(9, 9, "warning: ") != 0) hint = line.substr(9);
+  }
+  const std::string own = "count file \"snp.counts\"";
+  size_t at = hint.find(own);
+  if (at == std::string::npos) return hint;
+  std::string scan = "count file \"" + counts + "\"";
+  std::string rest = hint.substr(at + own.size());
+  const std::string snp = ", SNP 1 (lines 1-2)", line = ", line ";
+  if (rest.compare(0, snp.size(), snp) == 0) {
+    rest = ", SNP " + std::to_string(i) + " (lines " + std::to_string(2 * i - 1) + "-" + std::to_string(2 * i) + ")" +
+           rest.substr(snp.size());
+  } else if (rest.compare(0, line.size(), line) == 0) {
+    size_t digits = rest.find_first_not_of("0123456789", line.size());
+    long n = atol(rest.c_str() + line.size());
+    rest = line + std::to_string(2 * (i - 1) + n) + rest.substr(digits == std::string::npos ? rest.size() : digits);
+  }
+  return hint.substr(0, at) + scan + rest;
+}
+
 // The last non-blank line of a run's messages, tabs made spaces; lines of
 // peltra2's own hints ("peltra2: ...", naming this job's working files) are
 // passed over when asked.
@@ -122,8 +154,19 @@ void write_all(int fd, const std::string &s, const char *name) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  const char *usage = "usage: peltra2-scan-job PELTRA2 WORK COUNTS OFFSET FIRST LAST BASE_SEED RECORDS [OPTIONS...]\n";
+  if (argc == 2 && (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h"))) {
+    printf("%s\nRuns SNPs FIRST to LAST of COUNTS (from byte OFFSET on) through PELTRA2 -t, one\n"
+           "after another, and appends one record per SNP to WORK/done/RECORDS. peltra2-scan\n"
+           "starts it; it is not meant to be run by hand.\n", usage);
+    return 0;
+  }
+  if (argc == 2 && !strcmp(argv[1], "--version")) {
+    printf("peltra2-scan-job %s\n", PELTRA2_VERSION_LINE);
+    return 0;
+  }
   if (argc < 9) {
-    fputs("usage: peltra2-scan-job PELTRA2 WORK COUNTS OFFSET FIRST LAST BASE_SEED RECORDS [OPTIONS...]\n", stderr);
+    fputs(usage, stderr);
     return 2;
   }
   const char *bin = argv[1];
@@ -245,11 +288,18 @@ int main(int argc, char **argv) {
         exit(128 + sig);
       rec = "failed\tpeltra2 ended by signal " + std::to_string(sig);
     } else {
-      // peltra2 prints a fatal message on standard output, the numerics and
-      // the random library on standard error.
-      std::string msg = last_line(err.since_mark(), true);
+      // peltra2 explains a terse fatal message with a hint on standard
+      // error; it prints the message itself on standard output, the
+      // numerics and the random library theirs on standard error.
+      std::string err_text = err.since_mark();
+      std::string msg = stop_hint(err_text, counts, i);
+      for (char &c : msg)
+        if (c == '\t') c = ' ';
+      if (msg.empty()) msg = last_line(err_text, true);
       if (msg.empty()) msg = last_line(out.since_mark(), false);
       if (msg.empty()) msg = "peltra2 exited with status " + std::to_string(WEXITSTATUS(status));
+      // Every file of the run is in its scratch folder: say which disk.
+      if (msg.find(strerror(ENOSPC)) != std::string::npos) msg += " (in the work folder " + work + ")";
       rec = "failed\t" + msg;
     }
     // One write per record: a record is whole or, after a crash, a last line
