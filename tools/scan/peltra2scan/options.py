@@ -4,6 +4,7 @@ pass through to every peltra2 run, and the statistic columns they select."""
 import argparse
 import os
 import re
+import shlex
 import shutil
 import sys
 
@@ -143,7 +144,7 @@ def build_parser():
                    help="scan only the I-th of N equal slices of the SNPs (for job arrays); "
                         "join the slice tables with peltra2-scan merge")
     s.add_argument("--work", metavar="DIR",
-                   help="work folder: one-locus files, runs, job log (default: the count file's "
+                   help="work folder: records of the finished SNPs, GNU parallel's job log (joblog) (default: the count file's "
                         "name with .scan, in the current folder)")
     s.add_argument("--sshloginfile", metavar="FILE",
                    help="spread the runs over the machines listed in FILE (GNU parallel's --sshloginfile); "
@@ -210,6 +211,10 @@ def check(o):
         raise OptionError("--batch-size must be at least 1")
     if o.jobs is not None and job_slots(o.jobs) is None:
         raise OptionError("-j %s: give a number of jobs, or N%%, +N or -N" % o.jobs)
+    try:
+        shlex.split(o.parallel_options)
+    except ValueError as e:
+        raise OptionError("--parallel-options %s: %s" % (o.parallel_options, e))
     o.part = parse_part(o.part) if o.part else None
     if o.part and o.calibrate is not None:
         raise OptionError("--part cannot be combined with --calibrate (every part would scan the same "
