@@ -34,7 +34,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 submit() { sbatch --parsable "$@" | cut -d';' -f1; }
-array=$(submit --array="1-$slices" --cpus-per-task="$cpus" "$here/scan.sbatch" "$prefix" "${scan[@]}")
+array=$(submit --array="1-$slices" --cpus-per-task="$cpus" "$here/scan.sbatch" "$prefix" "$slices" "${scan[@]}")
 merge=$(submit --dependency="afterok:$array" "$here/merge.sbatch" "$prefix" "$slices")
 echo "scan array $array, merge $merge"
 if [ ${#calibration[@]} -gt 0 ]; then
