@@ -4,7 +4,9 @@ pass through to every peltra2 run, and the statistic columns they select."""
 import argparse
 import os
 import re
+import shlex
 import shutil
+import textwrap
 
 from peltra2tools import inputs, outputs, options
 from peltra2tools.messages import ToolError
@@ -32,10 +34,14 @@ when the same command is given again: finished SNPs are not run again.
 Job arrays: --part I/N scans the I-th of N equal slices of the SNPs, with the
 seeds and SNP numbers they have in the whole scan; then
   peltra2-scan merge -o TABLE PART_TABLE...
-joins the N slice tables into the table of the whole scan.
+joins the N slice tables into the table of the whole scan, and
+  peltra2-scan calibrate -o OUT TABLE <the scan's options> --calibrate N
+calibrates it as the whole scan with --calibrate N would have. Slurm job
+scripts: tools/scan/slurm/ in the source tree.
 
-The table (-o) has a header and one row per SNP in input order: snp (index),
-name, the statistic columns (BF_1, rho_1, r_1, ... or Z, rho_1; XtX), with
+The table (-o) starts with a "#peltra2-scan scan" line naming the scan (its
+seed, options and input digests), then a header and one row per SNP in input
+order: snp (index), name, the statistic columns (BF_1, rho_1, r_1, ... or Z, rho_1; XtX), with
 --calibrate a flag column per statistic, and status ("ok", or "failed: " and
 peltra2's message; the statistics of a failed SNP are NA).
 
@@ -46,7 +52,9 @@ no table, also when no SNP succeeded; 128 + the signal number when interrupted.
 Several machines sharing the file system: --sshloginfile FILE runs the SNPs
 over the ssh logins listed in FILE (GNU parallel's format, e.g. "8/node17";
 the line ":" is this machine). peltra2, the scripts, the inputs and the work
-folder must have the same absolute paths on every machine.
+folder must have the same absolute paths on every machine. Machines whose
+login fails are named and left out; a batch whose login fails later runs on
+another machine. --parallel-options passes more options to GNU parallel.
 """
 
 
@@ -101,10 +109,17 @@ def build_parser():
                    help="scan only the I-th of N equal slices of the SNPs (for job arrays); "
                         "join the slice tables with peltra2-scan merge")
     s.add_argument("--work", metavar="DIR",
-                   help="work folder: one-locus files, runs, job log (default: the count file's "
+                   help="work folder: records of the finished SNPs, GNU parallel's job log (joblog) (default: the count file's "
                         "name with .scan, in the current folder)")
     s.add_argument("--sshloginfile", metavar="FILE",
-                   help="spread the runs over the machines listed in FILE (GNU parallel's --sshloginfile)")
+                   help="spread the runs over the machines listed in FILE (GNU parallel's --sshloginfile); "
+                        "a batch whose login fails runs again on another machine")
+    s.add_argument("--ssh", metavar="CMD", default="ssh",
+                   help="the ssh command (default ssh); peltra2-scan adds -o BatchMode=yes and connection "
+                        "and keep-alive timeouts, which -o options in CMD override")
+    s.add_argument("--parallel-options", metavar="OPTS", default="",
+                   help="more options for GNU parallel, in one word, as a shell splits them "
+                        "(e.g. \"--retries 5 --delay 0.1\")")
     s.add_argument("--peltra2", metavar="PATH",
                    help="the peltra2 program (default: the one built next to this script, else on PATH)")
     s.add_argument("--no-bar", action="store_true", help="no progress bar even on a terminal")
@@ -161,10 +176,14 @@ def check(o):
         raise OptionError("--batch-size must be at least 1")
     if o.jobs is not None and job_slots(o.jobs) is None:
         raise OptionError("-j %s: give a number of jobs, or N%%, +N or -N" % o.jobs)
+    try:
+        shlex.split(o.parallel_options)
+    except ValueError as e:
+        raise OptionError("--parallel-options %s: %s" % (o.parallel_options, e))
     o.part = parse_part(o.part) if o.part else None
     if o.part and o.calibrate is not None:
         raise OptionError("--part cannot be combined with --calibrate (every part would scan the same "
-                          "null SNPs); calibrate a scan without --part")
+                          "null SNPs); merge the slices, then run peltra2-scan calibrate on the merged table")
     if o.quantiles and o.calibrate is None:
         raise OptionError("--quantiles names the file of a calibration: give --calibrate N with it, or leave it out")
     if o.calibrate is not None and o.calibrate < 20:
@@ -201,7 +220,8 @@ def check_safe_outputs(o):
     """No output may be an input or another output; the table and the
     quantiles file must be writable. o: the options as given."""
     ins = [("-i", o.counts), ("-m", o.matrix), ("-e", o.env), ("-s", o.samplesize), ("--names", o.names),
-           ("--sshloginfile", o.sshloginfile), ("--peltra2", o.peltra2)]
+           ("--sshloginfile", o.sshloginfile), ("--peltra2", o.peltra2),
+           ("TABLE", getattr(o, "scan_table", None))]
     outs = [("-o", o.table)] + ([("--quantiles", o.quantiles)] if o.calibrate is not None else [])
     outputs.check(outs, ins, folders=[("--work", o.work)])
 
@@ -295,6 +315,37 @@ def result_columns(o):
 
 def parse(argv):
     return check(build_parser().parse_args(argv))
+
+
+def parse_calibrate(argv):
+    """peltra2-scan calibrate -o OUT [--quantiles Q] [--work DIR] TABLE <the scan's options> --calibrate N"""
+    p = build_parser()
+    p.prog = PROG + " calibrate"
+    p.usage = ("%(prog)s -o OUT [--quantiles Q] [--work DIR] TABLE\n"
+               "           -i COUNTS <the scan's test options and --seed>\n"
+               "           --calibrate N [--calibration-seed C] [--flag-level L]")
+    p.description = textwrap.fill(
+        "Calibrate the table of a scan made in slices (peltra2-scan merge's output): scan the null SNPs "
+        "and write the table and quantiles that the whole scan run with --calibrate N would have "
+        "written, byte for byte.", 79)
+    p.epilog = textwrap.fill(
+        "The test options and --seed must be those of the scan: the table's first line records them, "
+        "with the digests of its input files, and a table of another scan is refused. The null scan "
+        "lives in the work folder (default: the count file's name with .scan.calibration, in the "
+        "current folder) and resumes like a scan. -j, --sshloginfile and the other scan options apply "
+        "to the null scan.", 79)
+    p.add_argument("scan_table", metavar="TABLE", help="the scan's table (merged from its slices)")
+    o = p.parse_args(argv)
+    if not o.table:
+        p.error("the calibrated table (-o OUT) is required")
+    if o.calibrate is None:
+        p.error("--calibrate N (the number of null SNPs) is required")
+    if o.part:
+        raise OptionError("--part: calibrate the merged table of the whole scan")
+    o.scan_table = readable_file(o.scan_table, "scan table")
+    if not o.work:
+        o.work = os.path.basename(o.counts) + ".scan.calibration"
+    return check(o)
 
 
 def parse_merge(argv):
