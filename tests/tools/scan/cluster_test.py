@@ -133,6 +133,8 @@ class Cluster(ScratchTest):
                      "merged.tsv"] + OPTS + cal
         r = run(calibrate, self.dir)
         self.assertEqual(r.status, 0, r)
+        with open(self.path("other.matrix"), "w") as f:  # a valid matrix, not the scan's
+            f.write(self.read("data.matrix").replace("\t", "\t\t", 1))
         self.assertEqual(self.read("calibrated.tsv"), self.read("whole.tsv"))
         self.assertEqual(self.read("calibrated.quantiles.tsv"), self.read("whole.quantiles.tsv"))
         again = run(calibrate, self.dir)
@@ -141,7 +143,7 @@ class Cluster(ScratchTest):
         for table, change, message in [  # the table, an option changed, the message
             ("merged.tsv", ("--seed", "4"), "another scan than this command describes: --seed 3 against --seed 4"),
             ("merged.tsv", ("-k", "5600"), "-k 6000 against -k 5600"),
-            ("merged.tsv", ("-m", "local.tsv"), "another matrix file"),
+            ("merged.tsv", ("-m", "other.matrix"), "another matrix file"),
             ("part1.tsv", None, "is the table of one slice; join the slices with peltra2-scan merge first"),
             ("whole.tsv", None, "is calibrated already"),
             ("merged.tsv", ("--part", "1/2"), "--part: calibrate the merged table"),
