@@ -96,6 +96,10 @@ CASES = [
     ("peltra2-matrix c1.out c1.out", 0, "warning: c1.out and c1.out are the same file", ""),
     ("peltra2-matrix c1.out copy.out", 0, "warning: c1.out and copy.out hold the same text", ""),
     ("peltra2-matrix short.out --diagnostics few.tsv", 0, "too few to judge convergence", ""),
+    ("peltra2-scan merge -o t.tsv t.tsv", 1, "-o t.tsv is the same file as", "t.tsv"),
+    ("peltra2-scan merge -o '' t.tsv", 1, "option -o: empty value", "t.tsv"),
+    ("peltra2-scan-job --help", 0, "", ""),
+    ("peltra2-scan-job f.counts", 1, "1 arguments where 8 or more are needed", "f.counts"),
     # a scan in which every SNP fails
     (scan(i="mono.counts") + " -o mono.tsv --work wm", 1, "no SNP succeeded: all 2 failed", "mono.counts"),
 ]
@@ -163,7 +167,7 @@ class Careful(ScratchTest):
     def command(self, line):
         words = shlex.split(line)
         name = words[0]
-        if name == "peltra2-scan":
+        if name == "peltra2-scan" and words[1] != "merge":
             words[1:1] = ["--peltra2", PELTRA2]
         return [tool(name)] + words[1:], name
 

@@ -193,8 +193,10 @@ int main(int argc, char **argv) {
     return 0;
   }
   if (argc < 9) {
-    fputs(usage, stderr);
-    return 2;
+    fprintf(stderr, "peltra2-scan-job: %d arguments where 8 or more are needed (PELTRA2 WORK COUNTS OFFSET "
+            "FIRST LAST BASE_SEED RECORDS); peltra2-scan starts this program: run peltra2-scan instead\n",
+            argc - 1);
+    return 1;
   }
   const char *bin = argv[1];
   const std::string work = argv[2];

@@ -357,6 +357,5 @@ def parse_merge(argv):
     p.add_argument("-o", dest="table", metavar="TABLE", required=True, help="table to write")
     p.add_argument("parts", nargs="+", metavar="PART_TABLE", help="the slice tables, in any order")
     o = p.parse_args(argv)
-    o.table = os.path.abspath(o.table)
     outputs.check([("-o", o.table)], [("slice table", path) for path in o.parts])
     return o
