@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   time
   parallel libhts-dev zlib1g-dev
+  openssh-server openssh-client
   python3 python3-matplotlib python3-scipy python3-numpy
 )
 

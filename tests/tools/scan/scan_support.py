@@ -32,8 +32,9 @@ def run(cmd, cwd, stdin=b""):
 
 
 def read_table(path):
-    """Header and rows (lists of fields) of a tab-separated table."""
-    rows = [l.split("\t") for l in pathlib.Path(path).read_text().splitlines()]
+    """Header and rows (lists of fields) of a tab-separated table, past its
+    comment lines."""
+    rows = [l.split("\t") for l in pathlib.Path(path).read_text().splitlines() if not l.startswith("#")]
     return rows[0], rows[1:]
 
 

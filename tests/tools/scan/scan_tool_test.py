@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """peltra2-scan: rows equal lone runs of peltra2 -t with seed S + i in input
-order, a failed SNP named and kept, a killed scan resumed, slices merged,
-and the refusals."""
+order, a failed SNP named and kept, a killed scan stopped whole and resumed,
+slices merged and those of other scans refused, and the refusals."""
 
 import os
 import pathlib
@@ -70,25 +70,58 @@ class Scan(ScratchTest):
         lines = [line for name in files for line in pathlib.Path(name).read_text().splitlines(True)]
         return [int(line.split("\t")[0]) for line in lines if line.endswith("\n")]
 
-    def test_killed_scan_resumes_and_slices_merge_into_the_whole_scan(self):
-        # SIGKILL to the whole process group in the middle of the first batches.
-        cmd = [tool("peltra2-scan"), "--peltra2", PELTRA2] + ARGS + ["--work", "w", "-o", "resumed.tsv"]
-        proc = subprocess.Popen(cmd, cwd=self.dir, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                start_new_session=True)
-        deadline = time.time() + 120
-        while time.time() < deadline and proc.poll() is None and len(self.records("w")) < 2:
-            time.sleep(0.005)
-        os.killpg(proc.pid, signal.SIGKILL)
-        proc.wait()
+    def session_processes(self, sid):
+        """Processes of session sid still there (zombies included: not yet reaped)."""
+        out = []
+        for name in os.listdir("/proc"):
+            try:
+                stat = pathlib.Path("/proc/%s/stat" % name).read_text()
+            except OSError:
+                continue
+            fields = stat[stat.rindex(")") + 2:].split()
+            if name.isdigit() and int(fields[3]) == sid and fields[0] != "Z":
+                out.append(stat[:stat.rindex(")") + 1])
+        return out
+
+    def wait_for(self, what, seconds):
+        deadline = time.monotonic() + seconds
+        while not what() and time.monotonic() < deadline:
+            time.sleep(0.02)
+        return what()
+
+    def test_killed_scan_stops_at_once_and_resumes(self):
+        # Every run half a second longer: the scan is still running when it is killed.
+        self.write("slow-peltra2", "#!/bin/sh\nsleep 0.5\nexec %s \"$@\"\n" % PELTRA2)
+        os.chmod(self.path("slow-peltra2"), 0o755)
+        cmd = [tool("peltra2-scan"), "--peltra2", self.path("slow-peltra2")] + ARGS + ["--work", "w",
+                                                                                      "-o", "resumed.tsv"]
+        with open(self.path("first.log"), "w") as log:
+            first = subprocess.Popen(cmd, cwd=self.dir, stdout=log, stderr=log, start_new_session=True)
+        self.assertTrue(self.wait_for(lambda: len(self.records("w")) >= 2, 120), self.read("first.log"))
+        # Another scan on the same work folder is refused at once, the same scan waits.
+        other = self.scan(*[("5" if a == "100" else a) for a in ARGS], "--work", "w")
+        self.assertEqual(other.status, 1, other)
+        self.assertIn("other settings (base_seed differ)", other.err)
+        self.assertIn("in use now", other.err)
+        with open(self.path("again.log"), "w") as log:
+            again = subprocess.Popen(cmd, cwd=self.dir, stdout=log, stderr=log)
+        self.assertTrue(self.wait_for(lambda: "in use by this same scan" in self.read("again.log"), 30),
+                        self.read("again.log"))
+        # SIGKILL to the scan's top process alone: GNU parallel, the batches
+        # and the runs stop within a few seconds, and the waiting scan resumes.
+        os.kill(first.pid, signal.SIGKILL)
+        first.wait()
         killed = len(self.records("w"))
-        r = run(cmd, self.dir)
-        self.assertEqual(r.status, 0, r)
-        # Runs under way when the scan was killed may still end and be recorded.
-        done = int(re.search(r"(\d+) of %d finished in an earlier attempt" % N, r.err).group(1))
-        self.assertTrue(killed <= done < N, r)
+        self.assertTrue(self.wait_for(lambda: not self.session_processes(first.pid), 5),
+                        self.session_processes(first.pid))
+        self.assertEqual(again.wait(timeout=120), 0, self.read("again.log"))
+        err = self.read("again.log")
+        done = int(re.search(r"(\d+) of %d finished in an earlier attempt" % N, err).group(1))
+        self.assertTrue(killed <= done < N, err)
         self.assertEqual(self.read("resumed.tsv"), self.read("whole.tsv"))
         self.assertEqual(self.records("w"), list(range(1, N + 1)))
 
+    def test_slices_merge_into_the_whole_scan_and_other_scans_are_refused(self):
         for i in (1, 2, 3):
             r = self.scan(*ARGS, "--part", "%d/3" % i, "-o", "p%d.tsv" % i)
             self.assertEqual(r.status, 0, r)
@@ -96,10 +129,37 @@ class Scan(ScratchTest):
         r = run(merge + ["merged.tsv", "p3.tsv", "p1.tsv", "p2.tsv"], self.dir)
         self.assertEqual(r.status, 0, r)
         self.assertEqual(self.read("merged.tsv"), self.read("whole.tsv"))
-        for parts, message in ((["p1.tsv", "p3.tsv"], "slice 2/3 missing"),
-                               (["p1.tsv", "p2.tsv", "p2.tsv", "p3.tsv"], "slice 2/3 given twice")):
+        # Slice 2 of scans that differ in one setting; slice 2 edited by hand.
+        lines = self.snps[:]
+        lines[0], lines[1] = lines[1], lines[0]  # SNP 1 with its alleles swapped: same length
+        self.write("other.counts", "".join(lines))
+        self.write("other.matrix", "".join("\t".join("%.6f" % (1.1 * float(v)) for v in l.split()) + "\n"
+                                           for l in self.read("sim.matrix").splitlines()))
+        for name, changes in (("seed", {"100": "5"}), ("k", {"6000": "5600"}),
+                              ("counts", {"data.counts": "other.counts"}), ("matrix", {"sim.matrix": "other.matrix"})):
+            r = self.scan(*[changes.get(a, a) for a in ARGS], "--part", "2/3", "-o", "x-%s.tsv" % name,
+                          "--work", "wx-" + name)
+            self.assertEqual(r.status, 0, r)
+        p2 = self.read("p2.tsv").splitlines(True)  # two comment lines and the header, then SNPs 5-8
+        self.write("x-field.tsv", "".join(p2[:3] + [p2[3].replace("\tok", "\t1.0\tok")] + p2[4:]))
+        self.write("x-junk.tsv", "".join(p2[:5] + [re.sub(r"^(7\t[^\t]*\t)[^\t]*", r"\1junk", p2[5])] + p2[6:]))
+        self.write("x-snp.tsv", "".join(p2[:6] + [re.sub(r"^8\t", "9\t", p2[6])] + p2[7:]))
+        self.write("x-old.tsv", "".join(p2[:1] + p2[2:]))
+        for parts, message in [
+            (["p1.tsv", "p3.tsv"], "slice 2/3 missing"),
+            (["p1.tsv", "p2.tsv", "p2.tsv", "p3.tsv"], "slice 2/3 given twice"),
+            (["p1.tsv", "x-seed.tsv", "p3.tsv"], "x-seed.tsv comes from another scan than p1.tsv: "
+                                                 "--seed 5 against --seed 100"),
+            (["p1.tsv", "x-k.tsv", "p3.tsv"], "-k 5600 against -k 6000"),
+            (["p1.tsv", "x-counts.tsv", "p3.tsv"], "another count file (its contents differ)"),
+            (["p1.tsv", "x-matrix.tsv", "p3.tsv"], "another matrix file (its contents differ)"),
+            (["p1.tsv", "x-field.tsv", "p3.tsv"], "x-field.tsv, line 4: 11 fields where the header has 10"),
+            (["p1.tsv", "x-junk.tsv", "p3.tsv"], 'x-junk.tsv, line 6, field BF_1: "junk" is not a number or NA'),
+            (["p1.tsv", "x-snp.tsv", "p3.tsv"], 'x-snp.tsv, line 7, field snp: "9" where SNP 8 belongs'),
+            (["p1.tsv", "x-old.tsv", "p3.tsv"], 'x-old.tsv, line 2: no "#peltra2-scan scan" line'),
+        ]:
             r = run(merge + ["bad.tsv"] + parts, self.dir)
-            self.assertEqual(r.status, 1, r)
+            self.assertEqual(r.status, 1, (parts, r))
             self.assertIn(message, r.err)
             self.assertFalse(os.path.exists(self.path("bad.tsv")))
 

@@ -13,7 +13,10 @@
 // Exits 0 once every SNP of the batch is recorded. Otherwise (stopped by HUP,
 // INT or TERM, the scan gone, peltra2 stopped by a signal that stops scans,
 // peltra2 not runnable, a file problem) it exits non-zero, and the SNPs not
-// recorded run again when the scan resumes.
+// recorded run again when the scan resumes. A batch run again with the same
+// RECORDS (GNU parallel retrying it on another host) skips the SNPs recorded
+// there already. When its parent dies (GNU parallel, or the shell it runs
+// the job in, killed), the batch stops as on TERM.
 //
 // A compiled program rather than a shell loop: it starts each run with
 // posix_spawn and keeps its files open for the batch, so that a scan costs
@@ -21,6 +24,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,6 +34,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -102,6 +107,28 @@ std::string last_line(const std::string &text, bool skip_hints) {
   return last;
 }
 
+// The SNPs recorded in a records file already; a last line cut short (a
+// crash while writing it) is cut off, so that appended records stay whole.
+std::set<long> recorded_snps(const std::string &path) {
+  std::set<long> done;
+  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return done;
+  std::string text;
+  char buf[1 << 16];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+  size_t end = text.rfind('\n');
+  end = end == std::string::npos ? 0 : end + 1;
+  if (end < text.size() && ftruncate(fd, static_cast<off_t>(end)) != 0) fail_errno("cannot repair " + path);
+  close(fd);
+  for (size_t pos = 0; pos < end;) {
+    size_t nl = text.find('\n', pos);
+    done.insert(atol(text.c_str() + pos));
+    pos = nl + 1;
+  }
+  return done;
+}
+
 bool read_line(FILE *in, std::string &line) {
   line.clear();
   int c;
@@ -146,6 +173,9 @@ int main(int argc, char **argv) {
   sigemptyset(&sa.sa_mask);
   for (int sig : {SIGHUP, SIGINT, SIGTERM}) sigaction(sig, &sa, nullptr);
   const pid_t parent = getppid();
+  // Stop with the parent, however it ends; it may have ended already.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != parent || parent == 1) exit(3);
 
   const std::string run = work + "/run/" + std::to_string(first);
   std::error_code ec;
@@ -157,6 +187,7 @@ int main(int argc, char **argv) {
   if (!in || fseeko(in, static_cast<off_t>(offset), SEEK_SET) != 0) fail_errno(std::string("cannot read ") + counts);
   // The scan's lock is inherited and stays open: every descriptor of ours is
   // closed on exec, and none of them is the lock's.
+  const std::set<long> done = recorded_snps(records);
   int rec_fd = open(records.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (rec_fd < 0) fail_errno("cannot open " + records);
   Tail res, rx, out, err;
@@ -195,6 +226,7 @@ int main(int argc, char **argv) {
     if (getppid() != parent) exit(3);
     if (!read_line(in, a) || !read_line(in, b))
       fail(3, std::string(counts) + " ends before SNP " + std::to_string(i));
+    if (done.count(i)) continue;
     {
       int fd = open("snp.counts", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
       if (fd < 0) fail_errno("cannot write snp.counts");

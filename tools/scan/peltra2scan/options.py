@@ -4,6 +4,7 @@ pass through to every peltra2 run, and the statistic columns they select."""
 import argparse
 import os
 import re
+import shlex
 import shutil
 import sys
 
@@ -143,10 +144,17 @@ def build_parser():
                    help="scan only the I-th of N equal slices of the SNPs (for job arrays); "
                         "join the slice tables with peltra2-scan merge")
     s.add_argument("--work", metavar="DIR",
-                   help="work folder: one-locus files, runs, job log (default: the count file's "
+                   help="work folder: records of the finished SNPs, GNU parallel's job log (joblog) (default: the count file's "
                         "name with .scan, in the current folder)")
     s.add_argument("--sshloginfile", metavar="FILE",
-                   help="spread the runs over the machines listed in FILE (GNU parallel's --sshloginfile)")
+                   help="spread the runs over the machines listed in FILE (GNU parallel's --sshloginfile); "
+                        "a batch whose login fails runs again on another machine")
+    s.add_argument("--ssh", metavar="CMD", default="ssh",
+                   help="the ssh command (default ssh); peltra2-scan adds -o BatchMode=yes and connection "
+                        "and keep-alive timeouts, which -o options in CMD override")
+    s.add_argument("--parallel-options", metavar="OPTS", default="",
+                   help="more options for GNU parallel, in one word, as a shell splits them "
+                        "(e.g. \"--retries 5 --delay 0.1\")")
     s.add_argument("--peltra2", metavar="PATH",
                    help="the peltra2 program (default: the one built next to this script, else on PATH)")
     s.add_argument("--no-bar", action="store_true", help="no progress bar even on a terminal")
@@ -203,10 +211,14 @@ def check(o):
         raise OptionError("--batch-size must be at least 1")
     if o.jobs is not None and job_slots(o.jobs) is None:
         raise OptionError("-j %s: give a number of jobs, or N%%, +N or -N" % o.jobs)
+    try:
+        shlex.split(o.parallel_options)
+    except ValueError as e:
+        raise OptionError("--parallel-options %s: %s" % (o.parallel_options, e))
     o.part = parse_part(o.part) if o.part else None
     if o.part and o.calibrate is not None:
         raise OptionError("--part cannot be combined with --calibrate (every part would scan the same "
-                          "null SNPs); calibrate a scan without --part")
+                          "null SNPs); merge the slices, then run peltra2-scan calibrate on the merged table")
     if o.calibrate is not None and o.calibrate < 20:
         raise OptionError("--calibrate needs at least 20 null SNPs (1000 or more for the 99.9% quantile)")
     o.counts = readable_file(o.counts, "count file")
@@ -238,7 +250,8 @@ def check_safe_outputs(o):
     """No output may be an input; the table and quantiles file must be writable."""
     inputs = [("count file", o.counts), ("matrix file", o.matrix), ("environment file", o.env),
               ("sample-size file", o.samplesize), ("names file", o.names),
-              ("ssh login file", o.sshloginfile), ("peltra2 program", o.peltra2)]
+              ("ssh login file", o.sshloginfile), ("peltra2 program", o.peltra2),
+              ("scan table", getattr(o, "scan_table", None))]
     outputs = [("table (-o)", o.table), ("work folder (--work)", o.work)]
     if o.calibrate is not None:
         outputs.append(("quantiles file (--quantiles)", o.quantiles))
@@ -327,6 +340,34 @@ def result_columns(o):
 
 def parse(argv):
     return check(build_parser().parse_args(argv))
+
+
+def parse_calibrate(argv):
+    """peltra2-scan calibrate -o OUT [--quantiles Q] [--work DIR] TABLE <the scan's options> --calibrate N"""
+    p = build_parser()
+    p.prog = PROG + " calibrate"
+    p.usage = ("%(prog)s -o OUT [--quantiles Q] [--work DIR] TABLE -i COUNTS <the scan's test options "
+               "and --seed> --calibrate N [--calibration-seed C] [--flag-level L]")
+    p.description = ("Calibrate the table of a scan made in slices (peltra2-scan merge's output): scan the "
+                     "null SNPs and write the table and quantiles that the whole scan run with "
+                     "--calibrate N would have written, byte for byte.")
+    p.epilog = ("The test options and --seed must be those of the scan: the table's first line records "
+                "them, with the contents of its input files, and a table of another scan is refused. "
+                "The null scan lives in the work folder (default: the count file's name with "
+                ".scan.calibration, in the current folder) and resumes like a scan. -j, --sshloginfile "
+                "and the other scan options apply to the null scan.")
+    p.add_argument("scan_table", metavar="TABLE", help="the scan's table (merged from its slices)")
+    o = p.parse_args(argv)
+    if not o.table:
+        p.error("the calibrated table (-o OUT) is required")
+    if o.calibrate is None:
+        p.error("--calibrate N (the number of null SNPs) is required")
+    if o.part:
+        raise OptionError("--part: calibrate the merged table of the whole scan")
+    o.scan_table = readable_file(o.scan_table, "scan table")
+    if not o.work:
+        o.work = os.path.basename(o.counts) + ".scan.calibration"
+    return check(o)
 
 
 def parse_merge(argv):

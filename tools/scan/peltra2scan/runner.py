@@ -2,6 +2,7 @@
 
 import ctypes
 import os
+import shlex
 import shutil
 import signal
 import subprocess
@@ -11,8 +12,17 @@ import time
 from .options import BURN_IN
 
 JOB_PROGRAM = "peltra2-scan-job"
-# prctl option: orphaned descendants are reparented to this process.
+# prctl options: orphaned descendants are reparented to this process; a
+# signal to this process when its parent dies.
 PR_SET_CHILD_SUBREAPER = 36
+PR_SET_PDEATHSIG = 1
+# ssh options added to the user's ssh command (the user's own -o come first
+# and win): no password prompt; a host that does not answer fails within
+# 20 s, a connection that goes silent within a minute.
+SSH_OPTIONS = "-o BatchMode=yes -o ConnectTimeout=20 -o ServerAliveInterval=15 -o ServerAliveCountMax=4"
+# ssh's exit status when the login (not the command) failed.
+SSH_FAILED = 255
+JOB_LOG = "joblog"
 
 
 class RunError(Exception):
@@ -55,15 +65,114 @@ def preflight(peltra2, work, args):
         raise RunError("peltra2 rejects the test options or input files: %s" % msg.strip())
 
 
+def _libc():
+    try:
+        return ctypes.CDLL(None, use_errno=True)
+    except OSError:
+        return None
+
+
+def die_with_parent(signum):
+    """For Popen's preexec_fn: the child gets signum when this process dies,
+    however it dies (SIGKILL included), so that no GNU parallel outlives the
+    scan; GNU parallel stops its jobs on SIGINT."""
+    parent = os.getpid()
+    libc = _libc()
+
+    def set_in_child():
+        if libc is not None:
+            libc.prctl(PR_SET_PDEATHSIG, signum, 0, 0, 0)
+        if os.getppid() != parent:  # died before the prctl took effect
+            os._exit(1)
+    return set_in_child
+
+
+def read_job_log(path, offset):
+    """(host, exit status) of every job attempt logged past byte offset."""
+    try:
+        with open(path, "rb") as f:
+            f.seek(offset)
+            lines = f.read().decode("utf-8", "replace").splitlines()
+    except OSError:
+        return []
+    out = []
+    for line in lines:
+        fields = line.split("\t")
+        if len(fields) >= 8 and fields[0].isdigit():
+            out.append((fields[1], int(fields[6]) if fields[6].lstrip("-").isdigit() else -1))
+    return out
+
+
+def login_report(attempts, sshloginfile):
+    """Messages on the batches whose ssh login failed on every machine tried
+    (the job log holds each batch's last try); a RunError when no batch
+    could log in anywhere."""
+    failed = {}
+    for host, status in attempts:
+        if status == SSH_FAILED:
+            failed[host] = failed.get(host, 0) + 1
+    if not failed:
+        return []
+    if all(status == SSH_FAILED for _, status in attempts):
+        raise RunError("every ssh login failed (%s; exit status %d): nothing ran. Check that \"ssh HOST "
+                       "true\" logs in without a password for each line of %s, then give the same command "
+                       "again" % (", ".join(sorted(failed)), SSH_FAILED, sshloginfile))
+    return ["ssh login to %s failed for %d batch%s, also on the other machines tried (exit status %d)"
+            % (host, n, "es" if n > 1 else "", SSH_FAILED) for host, n in sorted(failed.items())]
+
+
+def _login_command(ssh, login):
+    """The command that logs in as a line of an ssh login file does ("N/"
+    dropped; a login with spaces is an ssh command of its own)."""
+    login = login.split("/", 1)[1] if login.split("/", 1)[0].isdigit() and "/" in login else login
+    if " " in login.strip():
+        return login, shlex.split(login) + ["true"]
+    return login, shlex.split(ssh) + shlex.split(SSH_OPTIONS) + [login, "true"]
+
+
+def check_logins(sshloginfile, ssh, work, note):
+    """Logs in once on every machine of the file, all at once; machines whose
+    login fails are named and left out of the scan (a copy of the file in
+    the work folder without them is returned). RunError when none is left."""
+    with open(sshloginfile) as f:
+        lines = [line.split("#", 1)[0].strip() for line in f]
+    lines = [line for line in lines if line]
+    tries = []
+    for line in lines:
+        login, cmd = _login_command(ssh, line)
+        if login == ":":
+            tries.append((line, login, None))
+            continue
+        tries.append((line, login, subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                                    stderr=subprocess.PIPE, preexec_fn=die_with_parent(signal.SIGTERM))))
+    good, bad = [], []
+    for line, login, p in tries:
+        if p is None:
+            good.append(line)
+            continue
+        err = p.communicate()[1].decode("utf-8", "replace").strip().splitlines()
+        if p.returncode == 0:
+            good.append(line)
+        else:
+            bad.append((login, err[-1] if err else "exit status %d" % p.returncode))
+    if not good:
+        raise RunError("every ssh login of %s failed: %s. Check that \"ssh HOST true\" logs in without a "
+                       "password on each, then give the same command again"
+                       % (sshloginfile, "; ".join("%s: %s" % b for b in bad)))
+    for b in bad:
+        note("ssh login to %s failed (%s); the scan goes on without it" % b)
+    path = os.path.join(work, "sshlogins")
+    with open(path, "w") as f:
+        f.write("".join(line + "\n" for line in good))
+    return path, len(good)
+
+
 def adopt_orphans():
     """Makes this process the reaper of its orphaned descendants (Linux), so
     that jobs an interrupted parallel leaves behind can be found. Returns
     False where that is not available."""
-    try:
-        libc = ctypes.CDLL(None, use_errno=True)
-        return libc.prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) == 0
-    except (OSError, AttributeError):
-        return False
+    libc = _libc()
+    return libc is not None and libc.prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) == 0
 
 
 def own_children():
@@ -109,13 +218,14 @@ def stop_stragglers(grace=2.0):
 
 
 def run_all(work, counts, batches, peltra2, args, base_seed, tag, jobs=None, sshloginfile=None,
-            bar=False, one_at_a_time=False):
+            bar=False, one_at_a_time=False, ssh="ssh", parallel_options="", note=None):
     """Runs the batches (offset, first, last), each recording its SNPs in
     done/<tag>.<first>: through GNU parallel, or one after another without
     it when one job at a time on this machine, without a bar, is asked for
     (GNU parallel's start-up costs more than a short scan's own runs). What
     a stopped run recorded stays recorded; the rest runs again when the scan
-    resumes."""
+    resumes. Over ssh, a batch whose login fails is tried on another machine,
+    and note() names the machines whose login failed."""
     def job(offset, first, last, name):
         return [job_program(), peltra2, work, counts, offset, first, last, str(base_seed), name] + args
 
@@ -125,32 +235,38 @@ def run_all(work, counts, batches, peltra2, args, base_seed, tag, jobs=None, ssh
     jobs_file = os.path.join(work, "batches")
     with open(jobs_file, "w") as f:
         f.write("".join("%d\t%d\t%d\n" % b for b in batches))
-    cmd = ["parallel", "--colsep", "\t", "-q"]
+    job_log = os.path.join(work, JOB_LOG)
+    log_start = os.path.getsize(job_log) if os.path.exists(job_log) else 0
+    cmd = ["parallel", "--colsep", "\t", "-q", "--joblog", "+" + job_log]
     if jobs:
         cmd += ["-j", str(jobs)]
     if sshloginfile:
-        cmd += ["--sshloginfile", sshloginfile]
+        logins, n = check_logins(sshloginfile, ssh, work, note or (lambda msg: None))
+        cmd += ["--sshloginfile", logins, "--ssh", ssh + " " + SSH_OPTIONS, "--retries", str(n + 1)]
     if bar:
         cmd += ["--bar"]
+    cmd += shlex.split(parallel_options)
     cmd += job("{1}", "{2}", "{3}", "%d.{2}" % tag) + ["::::", jobs_file]
 
     received = []
     running = []
 
     def forward(signum, frame):
-        # Stop parallel (or the batch) and its jobs; what finished stays finished.
+        # Stop parallel (or the batch) and its jobs; what finished stays
+        # finished. GNU parallel ignores SIGTERM until its first job starts,
+        # not SIGINT.
         received.append(signum)
         try:
-            running[-1].send_signal(signal.SIGTERM)
+            running[-1].send_signal(signal.SIGINT)
         except (IndexError, ProcessLookupError):
             pass
 
     def start(c):
         # close_fds=False: the jobs inherit the work folder's lock.
         running.append(subprocess.Popen(c, cwd=work, stdin=subprocess.DEVNULL, stdout=sys.stderr,
-                                        close_fds=False))
+                                        close_fds=False, preexec_fn=die_with_parent(signal.SIGINT)))
         if received:
-            running[-1].send_signal(signal.SIGTERM)
+            running[-1].send_signal(signal.SIGINT)
         return running[-1].wait()
 
     reaper = adopt_orphans()
@@ -171,6 +287,10 @@ def run_all(work, counts, batches, peltra2, args, base_seed, tag, jobs=None, ssh
             signal.signal(s, h)
     if received:
         raise Interrupted(received[0])
+    if sshloginfile:
+        for line in login_report(read_job_log(job_log, log_start), sshloginfile):
+            if note:
+                note(line)
     if not direct and (rc == 255 or rc < 0):
         raise RunError("GNU parallel stopped (exit status %d)" % rc)
     return rc

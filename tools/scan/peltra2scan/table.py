@@ -3,6 +3,8 @@ tables of its slices."""
 
 import re
 
+from . import scanid
+
 NA = "NA"
 
 
@@ -19,6 +21,7 @@ class Row:
         self.stats = stats
         self.status = status
         self.flags = []
+        self.name = None  # as read from a table
 
     def ok(self):
         return self.stats is not None
@@ -49,10 +52,11 @@ def gather(records, first, last, columns):
     return rows
 
 
-def table_text(rows, names, stat_columns, flag_columns=(), first_line=None):
-    """The table: a header, one row per SNP in input order."""
+def table_text(rows, names, stat_columns, flag_columns=(), first_lines=()):
+    """The table: its first lines (the slice's, the scan's), a header, one row
+    per SNP in input order."""
     header = ["snp", "name"] + list(stat_columns) + list(flag_columns) + ["status"]
-    out = [first_line] if first_line else []
+    out = list(first_lines)
     out.append("\t".join(header))
     for r in rows:
         stats = r.stats if r.ok() else [NA] * len(stat_columns)
@@ -61,54 +65,120 @@ def table_text(rows, names, stat_columns, flag_columns=(), first_line=None):
     return "\n".join(out) + "\n"
 
 
-# First line of a slice's table (--part I/N), read back by merge.
+# First line of a slice's table (--part I/N), read back by merge; the scan's
+# line (scanid) follows it.
 PART_LINE = "#peltra2-scan slice %d/%d: SNPs %d-%d of %d"
 _PART_RE = re.compile(r"#peltra2-scan slice ([0-9]+)/([0-9]+): SNPs ([0-9]+)-([0-9]+) of ([0-9]+)")
+_NUMBER = re.compile(r"[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?|[+-]?(nan|inf|infinity)", re.I)
 
 
 def part_line(part, first, last, n):
     return PART_LINE % (part[0], part[1], first, last, n)
 
 
+def check_rows(path, header, rows, first, first_lineno):
+    """Every row of a table: as many fields as the header, SNPs first, first + 1, ...,
+    a name, a number or NA in each statistic column, 0, 1 or NA in each flag
+    column, and a status. Returns the rows as Row objects."""
+    if header[:2] != ["snp", "name"] or header[-1] != "status" or len(header) < 4:
+        raise GatherError("%s, line %d: not the header of a scan table (snp, name, statistics, status)"
+                          % (path, first_lineno - 1))
+    flags = [c.endswith("_flag") for c in header]
+    out = []
+    for n, line in enumerate(rows):
+        lineno = first_lineno + n
+        fields = line.split("\t")
+        if len(fields) != len(header):
+            raise GatherError("%s, line %d: %d fields where the header has %d"
+                              % (path, lineno, len(fields), len(header)))
+        if fields[0] != str(first + n):
+            raise GatherError("%s, line %d, field snp: \"%s\" where SNP %d belongs"
+                              % (path, lineno, fields[0][:40], first + n))
+        if not fields[1]:
+            raise GatherError("%s, line %d, field name: empty" % (path, lineno))
+        status = fields[-1]
+        if status != "ok" and not status.startswith("failed: "):
+            raise GatherError("%s, line %d, field status: \"%s\" is neither ok nor failed: ..."
+                              % (path, lineno, status[:40]))
+        for j in range(2, len(header) - 1):
+            v = fields[j]
+            good = v in ("0", "1", NA) if flags[j] else (v == NA or _NUMBER.fullmatch(v))
+            if not good:
+                raise GatherError("%s, line %d, field %s: \"%s\" is not %s" % (
+                    path, lineno, header[j], v[:40], "0, 1 or NA" if flags[j] else "a number or NA"))
+        stats = [fields[j] for j in range(2, len(header) - 1) if not flags[j]]
+        row = Row(first + n, stats if status == "ok" else None, status)
+        row.name = fields[1]
+        out.append(row)
+    return out
+
+
+def _lines(path):
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.read().splitlines()
+
+
 def _read_part(path):
-    with open(path) as f:
-        lines = f.read().splitlines()
+    lines = _lines(path)
     m = _PART_RE.fullmatch(lines[0]) if lines else None
-    if not m or len(lines) < 2:
+    if not m or len(lines) < 3:
         raise GatherError("%s is not the table of a slice (peltra2-scan --part I/N)" % path)
     i, parts, first, last, n = (int(g) for g in m.groups())
-    rows = lines[2:]
-    if [r.split("\t", 1)[0] for r in rows] != [str(s) for s in range(first, last + 1)]:
-        raise GatherError("%s: the rows are not SNPs %d-%d, as its first line says" % (path, first, last))
-    return (i, parts, n), lines[1], rows
+    try:
+        ident = scanid.parse(lines[1], "%s, line 2" % path)
+    except scanid.IdentityError as e:
+        raise GatherError(str(e))
+    header = lines[2].split("\t")
+    rows = lines[3:]
+    check_rows(path, header, rows, first, 4)
+    if len(rows) != last - first + 1:
+        raise GatherError("%s: %d rows where its first line says SNPs %d-%d" % (path, len(rows), first, last))
+    return (i, parts, n), ident, lines[2], rows
 
 
 def merge(paths):
     """The table of the whole scan from the tables of its slices, each there
-    once; returns (text, number of SNPs)."""
+    once and all of the same scan; returns (text, number of SNPs)."""
     slices = {}
-    header = None
-    whole = None
+    first = None
     for path in paths:
-        (i, parts, n), head, rows = _read_part(path)
-        if whole is None:
-            whole, header = (parts, n), head
-        elif (parts, n) != whole:
-            raise GatherError("%s is slice %d/%d of %d SNPs, the others are slices of %d of %d SNPs"
-                              % (path, i, parts, n, whole[0], whole[1]))
-        elif head != header:
-            raise GatherError("%s has other columns than %s (slices of scans with other options)"
-                              % (path, paths[0]))
+        (i, parts, n), ident, head, rows = _read_part(path)
+        if first is None:
+            first = (path, (parts, n), ident, head)
+        elif (parts, n) != first[1]:
+            raise GatherError("%s is slice %d/%d of %d SNPs, %s a slice of %d of %d SNPs"
+                              % (path, i, parts, n, first[0], first[1][0], first[1][1]))
+        elif ident != first[2]:
+            raise GatherError("%s comes from another scan than %s: %s" % (
+                path, first[0], "; ".join(scanid.differences(ident, first[2]))))
+        elif head != first[3]:
+            raise GatherError("%s has other columns than %s" % (path, first[0]))
         if i in slices:
             raise GatherError("slice %d/%d given twice: %s and %s" % (i, parts, slices[i][0], path))
         slices[i] = (path, rows)
-    parts, n = whole
+    _, (parts, n), ident, header = first
     missing = [i for i in range(1, parts + 1) if i not in slices]
     if missing:
         raise GatherError("slice%s %s missing" % ("s" if len(missing) > 1 else "",
                                                 ", ".join("%d/%d" % (i, parts) for i in missing)))
-    out = [header] + [r for i in range(1, parts + 1) for r in slices[i][1]]
+    out = [scanid.line(ident), header] + [r for i in range(1, parts + 1) for r in slices[i][1]]
     return "\n".join(out) + "\n", n
+
+
+def read_scan_table(path):
+    """A whole (or merged) scan table: (identity, header, rows); refuses a slice."""
+    lines = _lines(path)
+    if lines and _PART_RE.fullmatch(lines[0]):
+        raise GatherError("%s is the table of one slice; join the slices with peltra2-scan merge first"
+                          % path)
+    if len(lines) < 2:
+        raise GatherError("%s is not a scan table (it has %d lines)" % (path, len(lines)))
+    try:
+        ident = scanid.parse(lines[0], "%s, line 1" % path)
+    except scanid.IdentityError as e:
+        raise GatherError(str(e))
+    header = lines[1].split("\t")
+    return ident, header, check_rows(path, header, lines[2:], 1, 3)
 
 
 def failure_report(rows, names, limit=10):

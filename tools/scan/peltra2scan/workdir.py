@@ -5,6 +5,7 @@ Layout:
     peltra2-scan.work     marks the folder as a scan's (nothing else is ever removed)
     settings.json         what the runs depend on
     lock                  held by a scan and its jobs while they run
+    joblog                GNU parallel's job log: a line per batch (host, time, exit status)
     done/<attempt>.<i>    records of the batch that starts at SNP i (see peltra2-scan-job)
     records.tsv           every record, sorted, once the scan is complete (done/ is then empty)
     run/<i>               scratch folder of a running batch
@@ -19,6 +20,7 @@ import math
 import os
 import re
 import shutil
+import time
 
 MARKER = "peltra2-scan.work"
 SETTINGS = "settings.json"
@@ -38,12 +40,21 @@ class WorkError(Exception):
     pass
 
 
+_digests = {}
+
+
 def file_digest(path):
-    h = hashlib.sha256()
-    with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            h.update(block)
-    return h.hexdigest()
+    """SHA-256 of a file's contents, read once per run of the tool (the work
+    folder's settings and the table's scan line both need it)."""
+    st = os.stat(path)
+    key = (st.st_dev, st.st_ino, st.st_size, st.st_mtime_ns)
+    if key not in _digests:
+        h = hashlib.sha256()
+        with open(path, "rb") as f:
+            for block in iter(lambda: f.read(1 << 20), b""):
+                h.update(block)
+        _digests[key] = h.hexdigest()
+    return _digests[key]
 
 
 def _count_fields(line, k, name, lineno):
@@ -117,18 +128,46 @@ def prepare_folder(work):
         f.write("work folder of peltra2-scan\n")
 
 
-def lock(work, note):
-    """Holds the folder's lock for this process and the jobs it starts (they
-    inherit the descriptor); waits while the jobs of a scan that was stopped
-    hard still run. Returns the descriptor."""
-    fd = os.open(os.path.join(work, "lock"), os.O_RDWR | os.O_CREAT, 0o644)
+def _read_settings(work):
     try:
-        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
-    except BlockingIOError:
-        note("%s is in use by another scan (or runs left by a stopped one); waiting" % work)
-        fcntl.flock(fd, fcntl.LOCK_EX)
+        with open(os.path.join(work, SETTINGS)) as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return None
+
+
+def _other_settings(work, old, settings):
+    keys = sorted(k for k in set(old) | set(settings) if old.get(k) != settings.get(k))
+    return ("%s holds a scan with other settings (%s differ); give another --work, "
+            "or remove the folder to start again" % (work, ", ".join(keys)))
+
+
+def claim(work, settings, note, poll=0.5):
+    """Makes the folder this scan's and holds its lock for this process and
+    the jobs it starts (they inherit the descriptor). A folder in use by a
+    scan with other settings is refused at once; one in use by the same scan
+    (runs of an earlier attempt still ending) is waited for. Returns (lock
+    descriptor, whether the folder already held this scan)."""
+    prepare_folder(work)
+    fd = os.open(os.path.join(work, "lock"), os.O_RDWR | os.O_CREAT, 0o644)
+    waiting = False
+    while True:
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            break
+        except BlockingIOError:
+            # The holder writes its settings as soon as it has the lock.
+            old = _read_settings(work)
+            if old is not None and old != settings:
+                os.close(fd)
+                raise WorkError(_other_settings(work, old, settings) + "; it is in use now")
+            if not waiting:
+                note("%s is in use by this same scan (a command given twice, or runs of a stopped "
+                     "attempt still ending); waiting" % work)
+                waiting = True
+            time.sleep(poll)
     os.set_inheritable(fd, True)
-    return fd
+    return fd, prepare(work, settings)
 
 
 def _write_json_atomically(path, data):
@@ -155,9 +194,7 @@ def prepare(work, settings, freqs=False):
         with open(settings_path) as f:
             old = json.load(f)
         if old != settings:
-            keys = sorted(k for k in set(old) | set(settings) if old.get(k) != settings.get(k))
-            raise WorkError("%s holds a scan with other settings (%s differ); give another --work, "
-                            "or remove the folder to start again" % (work, ", ".join(keys)))
+            raise WorkError(_other_settings(work, old, settings))
         return True
     _write_json_atomically(settings_path, settings)
     return False
