@@ -3,8 +3,8 @@
 equal a direct peltra2-scan with the same matrix byte for byte; a second run
 does nothing; a changed scan -k reruns the scan and what follows it, not the
 chains; a scan job killed half way and the pipeline started again resumes
-and ends with the same tables; a VCF input is converted and thinned; bad
-settings are refused naming the key."""
+and ends with the same tables; a VCF input is converted and thinned; pooled
+reads reach every step; bad settings are refused naming the key."""
 
 import os
 import pathlib
@@ -175,7 +175,7 @@ def descendants(root):
 
 
 class Settings(unittest.TestCase):
-    """A VCF input converted and thinned; bad settings refused by the dry run, naming the key."""
+    """A VCF input converted and thinned, pooled reads; bad settings refused by the dry run, naming the key."""
 
     def setUp(self):
         self.dir = pathlib.Path(tempfile.mkdtemp(prefix="peltra2-workflow-test-"))
@@ -202,11 +202,25 @@ class Settings(unittest.TestCase):
                 if not l.startswith("#")][1:]
         self.assertEqual([r[1] for r in rows], [s[3] if s[3] != "." else s[1] + ":" + s[2] for s in snps])
 
+    def test_pooled_input(self):
+        p = subprocess.run([os.path.join(BUILD, "tools", "peltra2-simulate"), "--pops", "4", "--loci", "30", "--env", "1",
+                            "--tree", "--pooled", "--pool-size", "20", "--max-coverage", "30", "--seed", "5",
+                            "--out", "p"], cwd=self.dir, stderr=subprocess.PIPE, text=True)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        pooled = dict(TINY, counts="p.counts", env="p.env", pooled="true", pool_sizes="p.samplesize", xtx="false")
+        r = self.run_pipeline(pooled)
+        self.assertEqual(r.returncode, 0, r.stdout[-3000:])
+        lines = (self.dir / "results" / "scan.tsv").read_text().splitlines()
+        self.assertIn("options=-p 4 -k 6000 -n 1 -x\t", lines[0])
+        self.assertEqual(lines[1], "snp\tname\tZ\tZ_flag\tstatus")
+        self.assertEqual(len(lines), 2 + 30)
+
     def test_refusals(self):
         cases = [  # setting changed, what the message says
             ({"iterations": 3000}, "config.yaml, iterations: too few"),
             ({"scan_iterations": 5000}, "config.yaml, scan_iterations: a test run needs more than 5000"),
             ({"slices": 0}, "config.yaml, slices: 0 is not a whole number of at least 1"),
+            ({"calibrate": 10}, "config.yaml, calibrate: 10 null SNPs are too few"),
             ({"flag_level": 98}, "config.yaml, flag_level: 98 is not 95, 99 or 99.9"),
             ({"pooled": "true", "pool_sizes": "p.txt"}, "config.yaml: pooled reads give the Z statistic only"),
             ({"counts": '""'}, "config.yaml: give counts, or vcf with popmap"),

@@ -15,11 +15,12 @@ rule chain:
         R + "/chains/chain{chain}.out",
     params:
         iterations=setting("iterations"),
-        pooled=lambda w, input: '-x -s "$(realpath %s)"' % input.sample_sizes if POOLED else "",
+        pooled='-x -s "$sizes"' if POOLED else "",
     log:
         LOGS + "/chain{chain}.log",
     shell:
         "counts=$(realpath {input.counts}) out=$(realpath -m {output}) log=$(realpath -m {log})"
+        + (" sizes=$(realpath {input.sample_sizes})" if POOLED else "") +
         " && mkdir -p " + R + "/chains/run{wildcards.chain} && cd " + R + "/chains/run{wildcards.chain}"
         " && " + PELTRA2 + " -i \"$counts\" -p $(awk 'NR == 1 {{print NF; exit}}' \"$counts\")"
         " -k {params.iterations} -r {wildcards.chain} {params.pooled}"
