@@ -68,13 +68,15 @@ def picture(path, alt):
 def calibration_section(quantiles, counts):
     header, rows = read_table(quantiles)
     col = {h: i for i, h in enumerate(header)}
-    out_rows = []
+    out_rows, glance = [], []
     for r in rows:
         lam = number(r[col["lambda"]])
         ok = lam is not None and LAMBDA_RANGE[0] <= lam <= LAMBDA_RANGE[1]
+        glance.append('%s <span class="%s">%s</span>' % (html.escape(r[0]), "good" if ok else "bad",
+                                                         html.escape(r[col["lambda"]])))
         out_rows.append([cell(r[0], "text")] + [cell(r[col[q]]) for q in ("q95", "q99", "q99.9", "null_snps")]
                         + [cell(r[col["lambda"]], "good" if ok else "bad"), cell(str(counts.get(r[0], 0)))])
-    return ("<h2>Calibration</h2><p>Lambda is the median of the data's SNPs over the median of the null "
+    return glance, ("<h2>Calibration</h2><p>Lambda is the median of the data's SNPs over the median of the null "
             "SNPs: near 1 (%.1f&ndash;%.1f, green) when the matrix matches the data's drift and most SNPs "
             "are neutral.</p>" % LAMBDA_RANGE
             + table_html(["statistic", "95%", "99%", "99.9%", "null SNPs", "lambda", "flagged"], out_rows,
@@ -133,7 +135,8 @@ def convergence_section(diagnostics, matrix_log):
         out_rows.append(cells)
     with open(matrix_log) as f:
         log = f.read()
-    return ('<div class="verdict %s">%s</div>' % ("good" if good else "bad", html.escape(verdict))
+    glance = '<span class="%s">%s</span>' % ("good" if good else "bad", html.escape(verdict))
+    return glance, ('<div class="verdict %s">%s</div>' % ("good" if good else "bad", html.escape(verdict))
             + table_html(["row", "column", "mean", "sd", "R-hat", "ESS bulk", "ESS tail"], out_rows)
             + "<p>What peltra2-matrix said (averaging, rescaling to the data's drift):</p><pre>%s</pre>"
             % html.escape(log))
@@ -153,20 +156,23 @@ def main():
     header, rows = read_table(a.table)
     failed = [r for r in rows if r[-1] != "ok"]
     flagged, counts = flagged_section(header, rows, a.snps, a.flag_level)
+    chains_glance, chains = convergence_section(a.diagnostics, a.matrix_log)
+    lambdas, calibration = calibration_section(a.quantiles, counts) if a.quantiles else ([], "")
+    stats = [h for h in header[2:-1] if not h.endswith("_flag")]
+    glance = ["%d SNPs scanned (%s), %s failed" % (len(rows), ", ".join(stats),
+                                                   '<span class="bad">%d</span>' % len(failed) if failed else "none"),
+              "chains: " + chains_glance]
+    if a.quantiles:
+        glance += ["lambda: " + ", ".join(lambdas),
+                   "flagged above the %s%% null quantile: %s" % (
+                       html.escape(a.flag_level), ", ".join("%s %d" % (html.escape(k), v) for k, v in counts.items()))]
     parts = ["<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%s</title><style>%s</style></head><body>"
              % (html.escape(a.title), STYLE),
              "<h1>%s</h1>" % html.escape(a.title),
-             "<p>%d SNPs scanned (%s), %d failed. Tables: <code>%s</code>%s.</p>" % (
-                 len(rows), ", ".join(h for h in header[2:-1] if not h.endswith("_flag")), len(failed),
-                 html.escape(os.path.basename(a.table)),
-                 ", <code>%s</code>" % html.escape(os.path.basename(a.quantiles)) if a.quantiles else ""),
-             "<h2>Scan</h2>", picture(a.scan, "statistics along the genome")]
-    if a.quantiles:
-        parts.append(calibration_section(a.quantiles, counts))
-    parts += [flagged,
-              "<h2>Covariance matrix</h2>", picture(a.heatmap, "correlation heat map"),
-              "<h2>Chains</h2>", picture(a.trace, "trace of the chains"),
-              convergence_section(a.diagnostics, a.matrix_log), "</body></html>\n"]
+             "<ul>%s</ul>" % "".join("<li>%s</li>" % g for g in glance),
+             "<h2>Scan</h2>", picture(a.scan, "statistics along the genome"), calibration, flagged,
+             "<h2>Covariance matrix</h2>", picture(a.heatmap, "correlation heat map"),
+             "<h2>Chains</h2>", picture(a.trace, "trace of the chains"), chains, "</body></html>\n"]
     tmp = a.o + ".tmp"
     with open(tmp, "w") as f:
         f.write("\n".join(parts))
