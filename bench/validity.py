@@ -55,8 +55,8 @@ def quantile(values, prob):
 def measure(path, effect):
     """Per statistic: (99%, 95%, power, lambda) of one scan table."""
     with open(path) as f:
-        head = f.readline().rstrip("\n").split("\t")
-        rows = [line.rstrip("\n").split("\t") for line in f]
+        lines = [line.rstrip("\n").split("\t") for line in f if not line.startswith("#")]  # the scan's line
+    head, rows = lines[0], lines[1:]
     q = {}
     with open(path[:-4] + ".quantiles.tsv") as f:
         qhead = f.readline().rstrip("\n").split("\t")

@@ -163,6 +163,19 @@ class Scan(ScratchTest):
             self.assertIn(message, r.err)
             self.assertFalse(os.path.exists(self.path("bad.tsv")))
 
+    def test_a_batch_run_again_skips_what_it_recorded(self):
+        # As GNU parallel retrying a batch on another machine: the same records
+        # file, SNP 1 recorded, SNP 2's record cut short by a crash.
+        os.makedirs(self.path("again/done"))
+        self.write("again/done/1.1", "1\tok\tkept\n2\tok\t0.")
+        job = [tool("peltra2-scan-job"), PELTRA2, self.path("again"), self.path("data.counts"), "0", "1", "3",
+               "100", "1.1"] + [self.path(a) if a.startswith("sim.") else a for a in OPTS]
+        r = run(job, self.dir)
+        self.assertEqual(r.status, 0, r)
+        whole = self.read("whole.tsv").splitlines()[3:5]  # SNPs 2 and 3, after the scan's line and header
+        self.assertEqual(self.read("again/done/1.1"), "1\tok\tkept\n" + "".join(
+            "%d\tok\t%s\n" % (i, "\t".join(row.split("\t")[2:-1])) for i, row in ((2, whole[0]), (3, whole[1]))))
+
     def test_refusals_before_any_snp_runs_leave_no_table(self):
         before = self.read("d.counts")
         defaults = [("-i", "d.counts"), ("-p", "4"), ("-m", "sim.matrix"), ("-e", "sim.env"), ("-n", "1"),

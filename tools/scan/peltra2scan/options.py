@@ -7,6 +7,7 @@ import re
 import shlex
 import shutil
 import sys
+import textwrap
 
 from .outputs import OutputError, check_outputs, probe_writable
 
@@ -33,10 +34,14 @@ when the same command is given again: finished SNPs are not run again.
 Job arrays: --part I/N scans the I-th of N equal slices of the SNPs, with the
 seeds and SNP numbers they have in the whole scan; then
   peltra2-scan merge -o TABLE PART_TABLE...
-joins the N slice tables into the table of the whole scan.
+joins the N slice tables into the table of the whole scan, and
+  peltra2-scan calibrate -o OUT TABLE <the scan's options> --calibrate N
+calibrates it as the whole scan with --calibrate N would have. Slurm job
+scripts: tools/scan/slurm/ in the source tree.
 
-The table (-o) has a header and one row per SNP in input order: snp (index),
-name, the statistic columns (BF_1, rho_1, r_1, ... or Z, rho_1; XtX), with
+The table (-o) starts with a "#peltra2-scan scan" line naming the scan (its
+seed, options and input digests), then a header and one row per SNP in input
+order: snp (index), name, the statistic columns (BF_1, rho_1, r_1, ... or Z, rho_1; XtX), with
 --calibrate a flag column per statistic, and status ("ok", or "failed: " and
 peltra2's message; the statistics of a failed SNP are NA).
 
@@ -47,7 +52,9 @@ no table; 128 + the signal number when interrupted.
 Several machines sharing the file system: --sshloginfile FILE runs the SNPs
 over the ssh logins listed in FILE (GNU parallel's format, e.g. "8/node17";
 the line ":" is this machine). peltra2, the scripts, the inputs and the work
-folder must have the same absolute paths on every machine.
+folder must have the same absolute paths on every machine. Machines whose
+login fails are named and left out; a batch whose login fails later runs on
+another machine. --parallel-options passes more options to GNU parallel.
 """
 
 
@@ -346,16 +353,19 @@ def parse_calibrate(argv):
     """peltra2-scan calibrate -o OUT [--quantiles Q] [--work DIR] TABLE <the scan's options> --calibrate N"""
     p = build_parser()
     p.prog = PROG + " calibrate"
-    p.usage = ("%(prog)s -o OUT [--quantiles Q] [--work DIR] TABLE -i COUNTS <the scan's test options "
-               "and --seed> --calibrate N [--calibration-seed C] [--flag-level L]")
-    p.description = ("Calibrate the table of a scan made in slices (peltra2-scan merge's output): scan the "
-                     "null SNPs and write the table and quantiles that the whole scan run with "
-                     "--calibrate N would have written, byte for byte.")
-    p.epilog = ("The test options and --seed must be those of the scan: the table's first line records "
-                "them, with the contents of its input files, and a table of another scan is refused. "
-                "The null scan lives in the work folder (default: the count file's name with "
-                ".scan.calibration, in the current folder) and resumes like a scan. -j, --sshloginfile "
-                "and the other scan options apply to the null scan.")
+    p.usage = ("%(prog)s -o OUT [--quantiles Q] [--work DIR] TABLE\n"
+               "           -i COUNTS <the scan's test options and --seed>\n"
+               "           --calibrate N [--calibration-seed C] [--flag-level L]")
+    p.description = textwrap.fill(
+        "Calibrate the table of a scan made in slices (peltra2-scan merge's output): scan the null SNPs "
+        "and write the table and quantiles that the whole scan run with --calibrate N would have "
+        "written, byte for byte.", 79)
+    p.epilog = textwrap.fill(
+        "The test options and --seed must be those of the scan: the table's first line records them, "
+        "with the digests of its input files, and a table of another scan is refused. The null scan "
+        "lives in the work folder (default: the count file's name with .scan.calibration, in the "
+        "current folder) and resumes like a scan. -j, --sshloginfile and the other scan options apply "
+        "to the null scan.", 79)
     p.add_argument("scan_table", metavar="TABLE", help="the scan's table (merged from its slices)")
     o = p.parse_args(argv)
     if not o.table:
