@@ -11,6 +11,7 @@ packages=(
   parallel libhts-dev zlib1g-dev
   openssh-server openssh-client
   python3 python3-matplotlib python3-scipy python3-numpy
+  snakemake
 )
 
 missing=()
