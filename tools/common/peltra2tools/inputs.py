@@ -35,8 +35,8 @@ def read_lines(path, what):
     if data[:2] == b"\x1f\x8b":
         raise ToolError("%s is compressed (gzip): decompress it first, e.g. with zcat" % name)
     if b"\0" in data:
-        raise ToolError("%s is not a text file (a zero byte at byte %d); give a %s"
-                        % (name, data.index(b"\0") + 1, what))
+        raise ToolError("%s is not a text file (a zero byte at byte %d); give %s %s"
+                        % (name, data.index(b"\0") + 1, "an" if what[0] in "aeiou" else "a", what))
     return [l.rstrip("\r") for l in data.decode("utf-8", "replace").split("\n")]
 
 
