@@ -64,7 +64,9 @@ class Extra:
 
 
 def split_fields(line):
-    return [f for f in re.split(r"[\t ]+", line.strip("\t ")) if f != ""]
+    """The fields of a line as peltra2 splits them: at runs of tabs, the
+    blanks around a field dropped (a space inside one leaves it one field)."""
+    return [f.strip(" ") for f in line.split("\t") if f.strip(" ") != ""]
 
 
 def read_numbers(path, k, rows, what, convert=finite, lines=None):
@@ -87,15 +89,17 @@ def read_numbers(path, k, rows, what, convert=finite, lines=None):
         if len(fields) < k:
             if not fields and not any(l.strip("\t ") for l in lines[lineno:]):
                 break
-            raise ToolError("%s: %d field%s where %d are needed (%s)"
-                            % (where(path, lineno), len(fields), "" if len(fields) == 1 else "s", k, what))
+            raise ToolError("%s: %d field%s where %d are needed (%s)%s"
+                            % (where(path, lineno), len(fields), "" if len(fields) == 1 else "s", k, what,
+                               "; fields are separated by tabs, not spaces" if " " in line.strip(" ") else ""))
         extra.see(lineno, len(fields))
         row = []
         for j, text in enumerate(fields[:k], 1):
             try:
                 row.append(convert(text))
             except ValueError:
-                raise ToolError("%s: '%s' is not a %s (%s)" % (where(path, lineno, j), text[:40], kind, what))
+                raise ToolError("%s: '%s' is not a %s (%s)%s" % (where(path, lineno, j), text[:40], kind, what,
+                                "; fields are separated by tabs, not spaces" if " " in text else ""))
         out.append(row)
     if len(out) < rows:
         raise ToolError("%s %s: %d line%s of numbers where %d are needed"
