@@ -59,6 +59,8 @@ CASES = [
     (CONVERT + " --out sub/", 1, "option --out: 'sub/' ends in /, which would name hidden files", ""),
     (SIMULATE + " --loci 5 --out sub/", 1, "option --out: 'sub/' ends in /", ""),
     ("make-example-vcf --out sub/", 1, "option --out: 'sub/' ends in /", ""),
+    (CHAINS + " --correlation -", 1, "--correlation -: it is written to a file, not to standard output", ""),
+    (SIMULATE + " --loci 5 --one-locus f.env --out ol", 1, "--one-locus f.env is a file, not a folder", "f.env"),
     ("peltra2-matrix - -", 1, "- (standard input) given 2 times; it can be read only once", ""),
     ("peltra2-scan-job p w c 0 1 2 0 ../f.counts", 1, "RECORDS '../f.counts' must be a file name", "f.counts"),
     # empty values, repeated options, numbers that are not whole
