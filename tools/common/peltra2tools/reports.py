@@ -136,6 +136,8 @@ def parse_reports(text, source, note):
 
 def read_inputs(names, note, stdin=None):
     """The complete reports of every input, in order."""
+    if names.count("-") > 1:
+        raise InputError("- (standard input) given %d times; it can be read only once" % names.count("-"))
     reports = []
     for name in names or ["-"]:
         text, source = read_text(name, stdin)
