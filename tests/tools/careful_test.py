@@ -128,6 +128,11 @@ CASES = [
     ("peltra2-scan merge -o '' t.tsv", 1, "option -o: empty value", "t.tsv"),
     ("peltra2-scan-job --help", 0, "", ""),
     ("peltra2-scan-job f.counts", 1, "1 arguments where 8 or more are needed", "f.counts"),
+    # refused by peltra2 before any SNP ran: its hint, and a work folder the corrected command may take
+    (scan(m="npd.matrix") + " -o npd.tsv --work wnpd", 1, "npd.matrix\": the matrix of its first 4 lines is not "
+     "positive definite", ""),
+    (SCAN + " -o npd.tsv --work wnpd", 0, "running 6 SNPs", ""),
+    (SCAN.replace("-k 5500", "-k 4294972797"), 1, "-k 4294972797: peltra2 takes at most 2147483647", ""),
     # a scan in which every SNP fails
     (scan(i="mono.counts") + " -o mono.tsv --work wm", 1, "no SNP succeeded: all 2 failed", "mono.counts"),
 ]
@@ -182,6 +187,7 @@ class Careful(ScratchTest):
             "inf.tsv": edited(table, {(1, 2): "inf", (2, 2): "NA"}),
             "allna.tsv": edited(table, {(i, 3): "NA" for i in range(1, 7)}),
             "dup.tsv": edited(table, {(3, 0): "2"}),
+            "npd.matrix": "1\t2\t0\t0\n2\t1\t0\t0\n0\t0\t1\t0\n0\t0\t0\t1\n",
             "spaced.matrix": cls.read("f.matrix").replace("\t", " "),
             "binary.dat": "\x00\x01\x02\x7f\n",
             "wide.tsv": "".join(l + ("\textra\n" if n else "\n") for n, l in enumerate(table.splitlines())),

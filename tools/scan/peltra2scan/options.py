@@ -15,6 +15,8 @@ PROG = "peltra2-scan"
 
 # peltra2 takes seeds of magnitude 1 .. 1073741781; SNP i runs with base + i.
 MAX_SEED = 1073741781
+# The largest -p, -k or -n peltra2 reads as given.
+LARGEST_INT = 2147483647
 # peltra2-scan --version prints this tool's name and the line of this file
 # (written by the build next to the scripts).
 VERSION_FILE = "peltra2-version"
@@ -162,6 +164,10 @@ def not_stdout(opt, path):
 
 def check(o):
     """Checks the options as peltra2 would, before any run; makes paths absolute."""
+    for opt, value in (("-p", o.pops), ("-k", o.iterations), ("-n", o.nenv)):
+        # peltra2 would read a larger number cut to 32 bits, another number.
+        if value > LARGEST_INT:
+            raise OptionError("%s %d: peltra2 takes at most %d" % (opt, value, LARGEST_INT))
     if o.pops < 1:
         raise OptionError("-p must be at least 1")
     if o.iterations <= BURN_IN:
