@@ -133,6 +133,7 @@ CASES = [
      "positive definite", ""),
     (SCAN + " -o npd.tsv --work wnpd", 0, "running 6 SNPs", ""),
     (SCAN.replace("-k 5500", "-k 4294972797"), 1, "-k 4294972797: peltra2 takes at most 2147483647", ""),
+    (SCAN + " --part 1/9 -o e9.tsv --work we9", 0, "e9.tsv: 0 SNPs", ""),  # more slices than SNPs
     # a scan in which every SNP fails
     (scan(i="mono.counts") + " -o mono.tsv --work wm", 1, "no SNP succeeded: all 2 failed", "mono.counts"),
 ]
