@@ -8,6 +8,7 @@ inputs that must come out unchanged."""
 
 import hashlib
 import os
+import pathlib
 import shlex
 import signal
 import stat
@@ -107,6 +108,8 @@ CASES = [
     ("peltra2-plot scan f.counts", 1, "f.counts is not a scan table: its header (line 1) lacks the columns "
      "snp, name, status", "f.counts"),
     ("peltra2-plot scan t.tsv --quantiles f.counts -o q.png", 1, "f.counts is not a quantiles file", ""),
+    ("peltra2-plot heatmap f.matrix --names latin.names -o ln.png", 1, "latin.names, line 2: the name is not UTF-8",
+     ""),
     ("peltra2-plot scan dup.tsv -o dup.png", 1, "dup.tsv, line 4: SNP 2 again (first at line 3)", ""),
     (scan(m="spaced.matrix"), 1, "spaced.matrix, line 1: 1 field where 4 are needed (matrix file); fields are "
      "separated by tabs, not spaces", ""),
@@ -195,6 +198,7 @@ class Careful(ScratchTest):
         }
         for name, text in files.items():
             cls.write(name, text)
+        pathlib.Path(cls.path("latin.names")).write_bytes("N1\nZ\u00fcrich\nE1\nS1\n".encode("latin-1"))
         os.mkdir(cls.path("sub"))
         os.symlink("c1.out", cls.path("chain.link"))
         os.symlink("f.counts", cls.path("counts.link"))

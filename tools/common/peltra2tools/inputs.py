@@ -152,6 +152,8 @@ def read_names(path, n, what, of):
         raise ToolError("%s %s has %d line%s for %d %s; give one name per line"
                         % (what, path, len(lines), "" if len(lines) == 1 else "s", n, of))
     for i, name in enumerate(lines, 1):
+        if "\ufffd" in name:  # bytes that are no UTF-8 text, read as the replacement character
+            raise ToolError("%s: the name is not UTF-8 text (%s)" % (where(path, i), what))
         if name.strip() == "" or "\t" in name:
             raise ToolError("%s: a name must be non-empty and hold no tab (%s)" % (where(path, i), what))
     return lines
