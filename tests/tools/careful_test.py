@@ -6,6 +6,7 @@ files of the wrong kind, a scan in which every SNP fails. One table: the
 command line, its exit status, a fragment of its standard error, and the
 inputs that must come out unchanged."""
 
+import gzip
 import hashlib
 import os
 import pathlib
@@ -110,6 +111,7 @@ CASES = [
     ("peltra2-plot scan t.tsv --quantiles f.counts -o q.png", 1, "f.counts is not a quantiles file", ""),
     ("peltra2-plot heatmap f.matrix --names latin.names -o ln.png", 1, "latin.names, line 2: the name is not UTF-8",
      ""),
+    ("peltra2-matrix c1.out --counts f.counts.gz", 1, "f.counts.gz is compressed (gzip): decompress it first", ""),
     ("peltra2-plot scan dup.tsv -o dup.png", 1, "dup.tsv, line 4: SNP 2 again (first at line 3)", ""),
     (scan(m="spaced.matrix"), 1, "spaced.matrix, line 1: 1 field where 4 are needed (matrix file); fields are "
      "separated by tabs, not spaces", ""),
@@ -198,6 +200,7 @@ class Careful(ScratchTest):
         }
         for name, text in files.items():
             cls.write(name, text)
+        pathlib.Path(cls.path("f.counts.gz")).write_bytes(gzip.compress(cls.read("f.counts").encode()))
         pathlib.Path(cls.path("latin.names")).write_bytes("N1\nZ\u00fcrich\nE1\nS1\n".encode("latin-1"))
         os.mkdir(cls.path("sub"))
         os.symlink("c1.out", cls.path("chain.link"))

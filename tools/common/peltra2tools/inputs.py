@@ -128,6 +128,11 @@ def read_matrix(path, k=None, what="matrix file"):
 def count_line(line, k, path, lineno, extra):
     """The first k counts of a line (bytes) of a count file, checked as
     peltra2 checks them; extra (an Extra) hears of further fields."""
+    name = "standard input" if path == "-" else path
+    if lineno == 1 and line[:2] == b"\x1f\x8b":
+        raise ToolError("%s is compressed (gzip): decompress it first, e.g. with zcat" % name)
+    if b"\0" in line:
+        raise ToolError("%s is not a text file (a zero byte on line %d); give a count file" % (name, lineno))
     fields = [f for f in line.split(b"\t") if f.strip(b" ") != b""]
     if len(fields) < k:
         raise ToolError("%s: %d fields where -p %d needs %d (count file)" % (where(path, lineno), len(fields), k, k))
