@@ -142,6 +142,9 @@ void parse_cl(int argc, char **argv) {
       case 'o':
         OUTPUT_NAME = optarg;
         OUTPUT_SET = 1;
+        if (*optarg == '\0')
+          hint("warning: -o is empty: the result files are named by their suffix alone (.bf, .cor, .xtx), "
+               "as hidden files; give -o a name");
         puts("output file is set");
         break;
       case 'p':

@@ -255,6 +255,9 @@ const std::vector<Row> kRuns = {
     {"-i counts.txt -p 4 -k 10 -r 5 --lXo", 0, "Lookup table is set\n", "it was read as -l -X -o (without its value)\n"},
     {"-i counts.txt -p 4 -k 10 -r 5 stray", 0, "SEED = -5\n",
      "peltra2: warning: \"stray\" is neither an option nor an option's value: it was ignored\n"},
+    {"-t -z -i snp.txt -e env1.txt -m matrix.txt -n 1 -p 4 -k 5001 -r 5 -o ''", 0, "output file is set\n",
+     "peltra2: warning: -o is empty: the result files are named by their suffix alone", {},
+     {{".cor", "snp\\.txt\\t\\d\\.\\d{10}e[+-]\\d\\d\\t"}}},
     // A negative -k in matrix estimation: no iteration, no report.
     {"-i counts.txt -p 4 -k -5 -r 5", 0, "number of loci = 3\n",
      "peltra2: warning: -k -5: no iteration ran, so no covariance report was made"},

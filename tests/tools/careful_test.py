@@ -6,10 +6,16 @@ files of the wrong kind, a scan in which every SNP fails. One table: the
 command line, its exit status, a fragment of its standard error, and the
 inputs that must come out unchanged."""
 
+import gzip
 import hashlib
 import os
+import pathlib
 import shlex
+import signal
+import stat
+import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "scan"))
@@ -45,6 +51,20 @@ CASES = [
     (CONVERT + " --out cv --order cv.names", 1, "is the same file as", "cv.names ex.vcf ex.popmap"),
     (CONVERT + " --out sub/../hl", 1, "is the same file as", "ex.popmap"),
     (SIMULATE + " --loci 5 --matrix sm.matrix --out sm", 1, "is the same file as", "sm.matrix"),
+    # a trailing / that a rename would drop; a file as a folder; - where only a file will do
+    (CHAINS + " -o c1.out/", 1, "-o c1.out/ ends in /, as a folder does; give a file name", "c1.out c2.out"),
+    (SCAN + " -o f.counts/", 1, "-o f.counts/ ends in /", "f.counts"),
+    (SCAN + " --calibrate 20 -o q2.tsv --quantiles f.env/", 1, "--quantiles f.env/ ends in /", "f.env"),
+    ("peltra2-scan merge -o t.tsv/ t.tsv", 1, "-o t.tsv/ ends in /", "t.tsv"),
+    (SCAN + " --work t.tsv", 1, "--work t.tsv is a file, not a folder; give another name", "t.tsv"),
+    (SCAN + " -o -", 1, "-o -: the table is written to a file, not to standard output", ""),
+    (CONVERT + " --out sub/", 1, "option --out: 'sub/' ends in /, which would name hidden files", ""),
+    (SIMULATE + " --loci 5 --out sub/", 1, "option --out: 'sub/' ends in /", ""),
+    ("make-example-vcf --out sub/", 1, "option --out: 'sub/' ends in /", ""),
+    (CHAINS + " --correlation -", 1, "--correlation -: it is written to a file, not to standard output", ""),
+    (SIMULATE + " --loci 5 --one-locus f.env --out ol", 1, "--one-locus f.env is a file, not a folder", "f.env"),
+    ("peltra2-matrix - -", 1, "- (standard input) given 2 times; it can be read only once", ""),
+    ("peltra2-scan-job p w c 0 1 2 0 ../f.counts", 1, "RECORDS '../f.counts' must be a file name", "f.counts"),
     # empty values, repeated options, numbers that are not whole
     ("peltra2-matrix c1.out --counts ''", 1, "option --counts: empty value", "c1.out"),
     ("peltra2-matrix c1.out --diagnostics=", 1, "option --diagnostics: empty value", "c1.out"),
@@ -68,6 +88,12 @@ CASES = [
     (CONVERT + " --min-copies 1e3", 1, "option --min-copies: '1e3' is not a whole number", ""),
     (SIMULATE + " --loci 5 --out ''", 1, "option --out: empty value", ""),
     (SIMULATE + " --loci 1_0", 1, "option --loci: '1_0' is not a whole number", ""),
+    ("peltra2-matrix c1.out -o ' '", 1, "option -o: empty value", ""),
+    (CONVERT + " --out ' '", 1, "option --out: empty value", ""),
+    (SIMULATE + " --loci 5 --out ' '", 1, "option --out: empty value", ""),
+    ("make-example-vcf --seed -3", 1, "option --seed: '-3' is not a whole number from 0 up", ""),
+    (SCAN + " --calibrate 20 --calibration-seed -1", 1, "--calibration-seed must be 0 or more", ""),
+    ("peltra2-scan-job p w c x 1 2 0 r", 1, "OFFSET 'x' is not a whole number 0 or more", ""),
     # extra fields and rows: read past, with a warning that says what was used
     (scan(i="wide.counts") + " -o w.tsv --work ww", 0,
      "warning: count file wide.counts, line 1: 5 fields where 4 are needed; only the first 4 are used", ""),
@@ -83,6 +109,13 @@ CASES = [
     ("peltra2-plot scan f.counts", 1, "f.counts is not a scan table: its header (line 1) lacks the columns "
      "snp, name, status", "f.counts"),
     ("peltra2-plot scan t.tsv --quantiles f.counts -o q.png", 1, "f.counts is not a quantiles file", ""),
+    ("peltra2-plot heatmap f.matrix --names latin.names -o ln.png", 1, "latin.names, line 2: the name is not UTF-8",
+     ""),
+    ("peltra2-matrix c1.out --counts f.counts.gz", 1, "f.counts.gz is compressed (gzip): decompress it first", ""),
+    ("peltra2-plot scan dup.tsv -o dup.png", 1, "dup.tsv, line 4: SNP 2 again (first at line 3)", ""),
+    (scan(m="spaced.matrix"), 1, "spaced.matrix, line 1: 1 field where 4 are needed (matrix file); fields are "
+     "separated by tabs, not spaces", ""),
+    (CONVERT.replace("ex.vcf", "binary.dat") + " --out bn", 1, "binary.dat is not a VCF or BCF file", ""),
     ("peltra2-plot scan t.tsv --snps cv0.snps -o s.png", 1, "t.tsv holds 6 SNPs but the SNP table cv0.snps holds",
      ""),
     ("peltra2-plot scan named.tsv --snps f.snps -o n.png", 1, "SNP 2 is named rsX in named.tsv but is rs2", ""),
@@ -100,6 +133,12 @@ CASES = [
     ("peltra2-scan merge -o '' t.tsv", 1, "option -o: empty value", "t.tsv"),
     ("peltra2-scan-job --help", 0, "", ""),
     ("peltra2-scan-job f.counts", 1, "1 arguments where 8 or more are needed", "f.counts"),
+    # refused by peltra2 before any SNP ran: its hint, and a work folder the corrected command may take
+    (scan(m="npd.matrix") + " -o npd.tsv --work wnpd", 1, "npd.matrix\": the matrix of its first 4 lines is not "
+     "positive definite", ""),
+    (SCAN + " -o npd.tsv --work wnpd", 0, "running 6 SNPs", ""),
+    (SCAN.replace("-k 5500", "-k 4294972797"), 1, "-k 4294972797: peltra2 takes at most 2147483647", ""),
+    (SCAN + " --part 1/9 -o e9.tsv --work we9", 0, "e9.tsv: 0 SNPs", ""),  # more slices than SNPs
     # a scan in which every SNP fails
     (scan(i="mono.counts") + " -o mono.tsv --work wm", 1, "no SNP succeeded: all 2 failed", "mono.counts"),
 ]
@@ -153,10 +192,16 @@ class Careful(ScratchTest):
             "num.tsv": edited(table, {(1, 2): "1_000"}),
             "inf.tsv": edited(table, {(1, 2): "inf", (2, 2): "NA"}),
             "allna.tsv": edited(table, {(i, 3): "NA" for i in range(1, 7)}),
+            "dup.tsv": edited(table, {(3, 0): "2"}),
+            "npd.matrix": "1\t2\t0\t0\n2\t1\t0\t0\n0\t0\t1\t0\n0\t0\t0\t1\n",
+            "spaced.matrix": cls.read("f.matrix").replace("\t", " "),
+            "binary.dat": "\x00\x01\x02\x7f\n",
             "wide.tsv": "".join(l + ("\textra\n" if n else "\n") for n, l in enumerate(table.splitlines())),
         }
         for name, text in files.items():
             cls.write(name, text)
+        pathlib.Path(cls.path("f.counts.gz")).write_bytes(gzip.compress(cls.read("f.counts").encode()))
+        pathlib.Path(cls.path("latin.names")).write_bytes("N1\nZ\u00fcrich\nE1\nS1\n".encode("latin-1"))
         os.mkdir(cls.path("sub"))
         os.symlink("c1.out", cls.path("chain.link"))
         os.symlink("f.counts", cls.path("counts.link"))
@@ -202,6 +247,33 @@ class Careful(ScratchTest):
         self.assertEqual((os.stat(self.path("mode.m")).st_mode & 0o777, os.stat(self.path("new.m")).st_mode & 0o777),
                          (0o664, 0o600))
         self.assertEqual([f for f in os.listdir(self.dir) if f.startswith(".")], [])  # no temporary file left
+
+    def test_a_pipe_is_written_to_not_replaced(self):
+        fifo = self.path("out.fifo")
+        os.mkfifo(fifo)
+        reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+        try:
+            r = run([tool("peltra2-matrix"), "c1.out", "-o", "out.fifo"], self.dir)
+            self.assertEqual(r.status, 0, r)
+            self.assertTrue(stat.S_ISFIFO(os.stat(fifo).st_mode))
+            self.assertEqual(os.read(reader, 1 << 16).decode().count("\n"), 4)
+        finally:
+            os.close(reader)
+            os.unlink(fifo)
+
+    def test_a_stop_signal_leaves_no_temporary_file(self):
+        folder = self.path("stop")
+        os.mkdir(folder)
+        p = subprocess.Popen([tool("make-example-vcf"), "--snps", "1000000", "--out", "big"], cwd=folder,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        while not os.listdir(folder) and p.poll() is None:  # until the VCF is being written
+            time.sleep(0.05)
+        p.send_signal(signal.SIGTERM)
+        out, err = p.communicate()
+        self.assertEqual((p.returncode, out), (128 + signal.SIGTERM, b""), err)
+        self.assertEqual(err.decode(), "make-example-vcf: stopped by signal 15; nothing written for the output "
+                                       "in progress\n")
+        self.assertEqual(os.listdir(folder), [])
 
 
 if __name__ == "__main__":

@@ -41,9 +41,16 @@ void tool_warn(const char *fmt, ...) {
 }
 
 void take_value(const char *opt, const char *arg, bool &seen) {
-  if (arg == nullptr || *arg == '\0') tool_fail("option %s: empty value", opt);
+  // Blanks alone name no file and no number: as empty as nothing.
+  if (arg == nullptr || arg[std::strspn(arg, " \t\r\n")] == '\0') tool_fail("option %s: empty value", opt);
   if (seen) tool_fail("option %s given more than once", opt);
   seen = true;
+}
+
+void check_prefix(const char *opt, const std::string &prefix) {
+  if (!prefix.empty() && prefix.back() == '/')
+    tool_fail("option %s: '%s' ends in /, which would name hidden files (%s.counts, ...); give a prefix "
+              "such as %sdata", opt, prefix.c_str(), prefix.c_str(), prefix.c_str());
 }
 
 bool whole_number(const char *text, long lo, long hi, long *v) {

@@ -5,6 +5,7 @@
 #define PELTRA_TOOLS_COMMON_TOOL_CLI_H
 
 #include <cstdint>
+#include <string>
 
 // The name that heads every message ("peltra2-convert"); set first in main.
 void set_tool_name(const char *name);
@@ -15,9 +16,13 @@ void set_tool_name(const char *name);
 // "<tool>: warning: " and the message as one line on standard error.
 void tool_warn(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
-// Fails for an empty value of option `opt` ("--out") and for a second value
-// (`seen` is whether the option came before; it is set).
+// Fails for an empty (or all-blank) value of option `opt` ("--out") and for
+// a second value (`seen` is whether the option came before; it is set).
 void take_value(const char *opt, const char *arg, bool &seen);
+
+// Fails for a prefix of file names (`opt` "--out") that ends in '/': its
+// files would be hidden ones (".counts") in that folder.
+void check_prefix(const char *opt, const std::string &prefix);
 
 // True when the whole text is a base-10 integer ([+-]digits) within lo..hi;
 // *v gets its value.

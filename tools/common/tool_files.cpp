@@ -75,8 +75,13 @@ void RunFiles::refuse_clashes() const {
   std::string message = clash();
   if (!message.empty()) tool_fail("%s", message.c_str());
   for (const Entry &e : entries_) {
-    if (!e.output || e.folder) continue;
+    if (!e.output) continue;
     struct stat st;
+    if (e.folder) {
+      if (stat(e.path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+        tool_fail("%s is a file, not a folder; give %s another name", e.label.c_str(), e.option.c_str());
+      continue;
+    }
     if (stat(e.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
       tool_fail("cannot write %s: %s; give %s another name", e.path.c_str(), std::strerror(EISDIR),
                 e.option.c_str());

@@ -23,9 +23,10 @@ class RunFiles {
   // device and inode (an output not there yet by its folder's and its
   // name), so "..", symbolic links and hard links count.
   std::string clash() const;
-  // Fails with clash()'s message, if any, and for an output file that
-  // cannot be made (a folder of that name, no such folder, no right to
-  // write there), so that no run fails for it after its work.
+  // Fails with clash()'s message, if any, for an output file that cannot
+  // be made (a folder of that name, no such folder, no right to write
+  // there) and for an output folder that is a file, so that no run fails
+  // for it after its work.
   void refuse_clashes() const;
 
  private:

@@ -36,6 +36,7 @@ const struct option long_options[] = {
 // Every file the run writes, checked against its inputs and each other
 // before anything is read.
 void refuse_overwriting_inputs(const ConvertOptions &o) {
+  check_prefix("--out", o.out);
   RunFiles files;
   files.input(o.vcf == "-" ? "--vcf - (standard input)" : "--vcf " + o.vcf, o.vcf);
   files.input("--map " + o.map, o.map);

@@ -92,7 +92,14 @@ VcfInput *open_vcf(const ConvertOptions &o) {
   VcfInput *in = new VcfInput;
   in->name = o.vcf == "-" ? "standard input" : o.vcf;
   in->pooled = o.pooled;
+  // htslib's own lines on a failed open lack the tool's name and are told
+  // below; it speaks again after, where its words add to ours.
+  const htsLogLevel level = hts_get_log_level();
+  hts_set_log_level(HTS_LOG_OFF);
   in->fp = hts_open(o.vcf.c_str(), "r");
+  const int open_errno = errno;
+  hts_set_log_level(level);
+  errno = open_errno;
   // htslib fails with ENOEXEC on data it does not recognise at all.
   if (!in->fp && errno == ENOEXEC)
     tool_fail("%s is not a VCF or BCF file (plain, gzipped or bgzipped)", in->name.c_str());

@@ -95,6 +95,7 @@ std::vector<std::string> one_locus_names_among(const SimOptions &o,
 // The files of the run, written under the prefix (and into the one-locus
 // folder), checked against the matrix file and each other before any work.
 void refuse_overwriting_inputs(const SimOptions &o) {
+  check_prefix("--out", o.out);
   RunFiles files;
   if (o.source == SIGMA_MATRIX) files.input("--matrix " + o.matrix_file, o.matrix_file);
   std::vector<std::string> suffixes = {".counts", ".matrix"};

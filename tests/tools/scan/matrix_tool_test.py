@@ -80,7 +80,7 @@ class Matrix(ScratchTest):
              "cut short", 3.0),
             (one.replace("0.000000e+00\t\n0", "0.000000e+00\t\nx", 1), [], 1,
              "in.out, line 3, field 1: \"x.000000e+00\" is not a number", None),
-            ("VAR-COVAR MATRIX: ITER = 500\n1\t2\n3\n\n", [], 1, "line 3: 1 values where the rows before hold 2", None),
+            ("VAR-COVAR MATRIX: ITER = 500\n1\t2\n3\n\n", [], 1, "line 3: 1 value where the rows before hold 2", None),
             (b"\x1f\x8b\x08\x00", [], 1, "in.out is compressed (gzip)", None),
             (b"VAR-COVAR MATRIX: ITER = 500\n1\x00\t\n", [], 1, "in.out is not a text file (a zero byte at byte 31)",
              None),

@@ -35,8 +35,8 @@ def read_lines(path, what):
     if data[:2] == b"\x1f\x8b":
         raise ToolError("%s is compressed (gzip): decompress it first, e.g. with zcat" % name)
     if b"\0" in data:
-        raise ToolError("%s is not a text file (a zero byte at byte %d); give a %s"
-                        % (name, data.index(b"\0") + 1, what))
+        raise ToolError("%s is not a text file (a zero byte at byte %d); give %s %s"
+                        % (name, data.index(b"\0") + 1, "an" if what[0] in "aeiou" else "a", what))
     return [l.rstrip("\r") for l in data.decode("utf-8", "replace").split("\n")]
 
 
@@ -64,7 +64,9 @@ class Extra:
 
 
 def split_fields(line):
-    return [f for f in re.split(r"[\t ]+", line.strip("\t ")) if f != ""]
+    """The fields of a line as peltra2 splits them: at runs of tabs, the
+    blanks around a field dropped (a space inside one leaves it one field)."""
+    return [f.strip(" ") for f in line.split("\t") if f.strip(" ") != ""]
 
 
 def read_numbers(path, k, rows, what, convert=finite, lines=None):
@@ -87,15 +89,17 @@ def read_numbers(path, k, rows, what, convert=finite, lines=None):
         if len(fields) < k:
             if not fields and not any(l.strip("\t ") for l in lines[lineno:]):
                 break
-            raise ToolError("%s: %d field%s where %d are needed (%s)"
-                            % (where(path, lineno), len(fields), "" if len(fields) == 1 else "s", k, what))
+            raise ToolError("%s: %d field%s where %d are needed (%s)%s"
+                            % (where(path, lineno), len(fields), "" if len(fields) == 1 else "s", k, what,
+                               "; fields are separated by tabs, not spaces" if " " in line.strip(" ") else ""))
         extra.see(lineno, len(fields))
         row = []
         for j, text in enumerate(fields[:k], 1):
             try:
                 row.append(convert(text))
             except ValueError:
-                raise ToolError("%s: '%s' is not a %s (%s)" % (where(path, lineno, j), text[:40], kind, what))
+                raise ToolError("%s: '%s' is not a %s (%s)%s" % (where(path, lineno, j), text[:40], kind, what,
+                                "; fields are separated by tabs, not spaces" if " " in text else ""))
         out.append(row)
     if len(out) < rows:
         raise ToolError("%s %s: %d line%s of numbers where %d are needed"
@@ -124,6 +128,11 @@ def read_matrix(path, k=None, what="matrix file"):
 def count_line(line, k, path, lineno, extra):
     """The first k counts of a line (bytes) of a count file, checked as
     peltra2 checks them; extra (an Extra) hears of further fields."""
+    name = "standard input" if path == "-" else path
+    if lineno == 1 and line[:2] == b"\x1f\x8b":
+        raise ToolError("%s is compressed (gzip): decompress it first, e.g. with zcat" % name)
+    if b"\0" in line:
+        raise ToolError("%s is not a text file (a zero byte on line %d); give a count file" % (name, lineno))
     fields = [f for f in line.split(b"\t") if f.strip(b" ") != b""]
     if len(fields) < k:
         raise ToolError("%s: %d fields where -p %d needs %d (count file)" % (where(path, lineno), len(fields), k, k))
@@ -148,6 +157,8 @@ def read_names(path, n, what, of):
         raise ToolError("%s %s has %d line%s for %d %s; give one name per line"
                         % (what, path, len(lines), "" if len(lines) == 1 else "s", n, of))
     for i, name in enumerate(lines, 1):
+        if "\ufffd" in name:  # bytes that are no UTF-8 text, read as the replacement character
+            raise ToolError("%s: the name is not UTF-8 text (%s)" % (where(path, i), what))
         if name.strip() == "" or "\t" in name:
             raise ToolError("%s: a name must be non-empty and hold no tab (%s)" % (where(path, i), what))
     return lines

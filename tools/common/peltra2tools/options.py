@@ -1,7 +1,8 @@
 """Command lines of the Python tools: an option that takes a value may be
-given once and never with an empty value; numbers are read whole ("1_000",
-"1e3" or " 7" is no whole number, "nan" and "inf" no finite one). A usage
-error is one line on standard error with status 1, like every other error."""
+given once and never with an empty (or all-blank) value; numbers are read
+whole ("1_000", "1e3" or " 7" is no whole number, "nan" and "inf" no finite
+one). A usage error is one line on standard error with status 1, like every
+other error."""
 
 import argparse
 import math
@@ -51,7 +52,7 @@ class Value(argparse.Action):
             given.add(self.dest)
         items = values if isinstance(values, list) else [values]
         for v in items:
-            if v == "":
+            if v.strip() == "":  # blanks alone name no file and no number
                 parser.error("%s: empty value" % name)
         if self.convert:
             out = []

@@ -44,21 +44,32 @@ def check(outputs, inputs, folders=()):
     for label, path in list(folders) + list(outputs):
         if path in (None, STDOUT):
             continue
-        ident = identity(path)
+        folder = (label, path) in folders
+        if path.endswith("/") and not folder and not os.path.isdir(path):
+            # A rename would drop the slash and put the file at the name before it.
+            raise ToolError("%s %s ends in /, as a folder does; give a file name" % (label, path))
+        bare = (path.rstrip("/") or "/") if folder else path
+        ident = identity(bare)
         if ident in seen:
             other, other_path = seen[ident]
             raise ToolError("%s %s is the same file as %s %s; give %s another name"
                             % (label, path, other, other_path, label))
         if ident:
             seen[ident] = (label, path)
-        if (label, path) not in folders:
+        if not folder:
             probe(label, path)
+        elif os.path.exists(bare) and not os.path.isdir(bare):
+            raise ToolError("%s %s is a file, not a folder; give another name" % (label, path))
 
 
 def probe(label, path):
     """Refuses a file output that is a folder or whose folder takes no new file."""
     if os.path.isdir(path):
         raise ToolError("%s %s is a folder; give a file name" % (label, path))
+    if os.path.exists(path) and not os.path.isfile(path):
+        if not os.access(path, os.W_OK):
+            raise ToolError("%s %s cannot be written; give another place" % (label, path))
+        return
     folder = os.path.dirname(os.path.realpath(path))
     try:
         fd, tmp = tempfile.mkstemp(dir=folder, prefix="." + os.path.basename(path) + ".")
@@ -78,20 +89,21 @@ def new_file_mode():
 def write_whole(path, content):
     """Writes content (text, bytes, or a function that writes a binary file
     object) to path: a failed write leaves no half file and the earlier file
-    intact. A symbolic link keeps pointing at the file it names."""
+    intact. A symbolic link keeps pointing at the file it names; a device or
+    a pipe (/dev/null, a FIFO) is written to, never replaced."""
     target = os.path.realpath(path)
     try:
-        mode = stat.S_IMODE(os.stat(target).st_mode)
+        st = os.stat(target)
     except OSError:
-        mode = new_file_mode()
+        st = None
+    if st and not stat.S_ISREG(st.st_mode) and not stat.S_ISDIR(st.st_mode):
+        return write_in_place(path, content)
+    mode = stat.S_IMODE(st.st_mode) if st else new_file_mode()
     tmp = None
     try:
         fd, tmp = tempfile.mkstemp(dir=os.path.dirname(target), prefix="." + os.path.basename(target) + ".")
         with os.fdopen(fd, "wb") as f:
-            if callable(content):
-                content(f)
-            else:
-                f.write(content.encode("utf-8") if isinstance(content, str) else content)
+            fill(f, content)
             f.flush()
             os.fsync(f.fileno())
         os.chmod(tmp, mode)
@@ -105,3 +117,19 @@ def write_whole(path, content):
                 os.unlink(tmp)
             except OSError:
                 pass
+
+
+def write_in_place(path, content):
+    """Writes content to a file that is not a regular one (a device, a pipe)."""
+    try:
+        with open(path, "wb") as f:
+            fill(f, content)
+    except OSError as e:
+        raise ToolError("cannot write %s: %s" % (path, e.strerror))
+
+
+def fill(f, content):
+    if callable(content):
+        content(f)
+    else:
+        f.write(content.encode("utf-8") if isinstance(content, str) else content)

@@ -118,8 +118,8 @@ def parse_reports(text, source, note):
             continue
         row = parse_row(line, source, lineno)
         if current.rows and len(row) != len(current.rows[0]):
-            raise InputError("%s, line %d: %d values where the rows before hold %d"
-                             % (source, lineno, len(row), len(current.rows[0])))
+            raise InputError("%s, line %d: %d value%s where the rows before hold %d"
+                             % (source, lineno, len(row), "" if len(row) == 1 else "s", len(current.rows[0])))
         current.rows.append(row)
         if len(current.rows) > len(current.rows[0]):
             raise InputError("%s: more rows than columns (%d)" % (current.where(), len(current.rows[0])))
@@ -136,6 +136,8 @@ def parse_reports(text, source, note):
 
 def read_inputs(names, note, stdin=None):
     """The complete reports of every input, in order."""
+    if names.count("-") > 1:
+        raise InputError("- (standard input) given %d times; it can be read only once" % names.count("-"))
     reports = []
     for name in names or ["-"]:
         text, source = read_text(name, stdin)

@@ -62,8 +62,16 @@ class Table:
 
 
 def read_scan_table(path):
+    """A scan table; each SNP may appear once (a table pasted twice, or
+    slices joined by hand, would be drawn twice)."""
     t = Table(path, "scan table", SCAN_COLUMNS)
     t.snps = t.whole_column("snp")
+    first = {}
+    for snp, n in zip(t.snps, t.line_numbers):
+        if snp in first:
+            raise ToolError("%s: SNP %d again (first at line %d); a scan table holds each SNP once"
+                            % (where(t.name, n), snp, first[snp]))
+        first[snp] = n
     return t
 
 

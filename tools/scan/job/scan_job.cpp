@@ -53,6 +53,17 @@ void on_stop(int sig) { stop_signal = sig; }
 
 [[noreturn]] void fail_errno(const std::string &what) { fail(3, what + ": " + strerror(errno)); }
 
+// Argument `name` read whole as a number 0 or more; anything else (a blank,
+// a sign, other text) is a call that did not come from peltra2-scan.
+long long argument_number(const char *name, const char *text) {
+  if (*text == '\0' || std::strspn(text, "0123456789") != std::strlen(text))
+    fail(1, std::string(name) + " '" + text + "' is not a whole number 0 or more");
+  errno = 0;
+  long long v = std::strtoll(text, nullptr, 10);
+  if (errno == ERANGE) fail(1, std::string(name) + " '" + text + "' is too large");
+  return v;
+}
+
 // A file the batch appends to and reads back: each run's part is what lies
 // past the size it had before the run.
 struct Tail {
@@ -201,9 +212,14 @@ int main(int argc, char **argv) {
   const char *bin = argv[1];
   const std::string work = argv[2];
   const char *counts = argv[3];
-  const long long offset = atoll(argv[4]);
-  const long first = atol(argv[5]), last = atol(argv[6]);
-  const long long base = atoll(argv[7]);
+  const long long offset = argument_number("OFFSET", argv[4]);
+  const long first = static_cast<long>(argument_number("FIRST", argv[5]));
+  const long last = static_cast<long>(argument_number("LAST", argv[6]));
+  const long long base = argument_number("BASE_SEED", argv[7]);
+  if (first < 1 || last < first) fail(1, "FIRST and LAST must satisfy 1 <= FIRST <= LAST");
+  // The records file lies in WORK/done: a bare name, so no other file is appended to.
+  if (!*argv[8] || std::strchr(argv[8], '/') || !strcmp(argv[8], ".") || !strcmp(argv[8], ".."))
+    fail(1, std::string("RECORDS '") + argv[8] + "' must be a file name without a folder");
   const std::string records = work + "/done/" + argv[8];
   std::string main_stat = "bf";
   bool xtx = false, keep_freqs = false;

@@ -15,6 +15,8 @@ PROG = "peltra2-scan"
 
 # peltra2 takes seeds of magnitude 1 .. 1073741781; SNP i runs with base + i.
 MAX_SEED = 1073741781
+# The largest -p, -k or -n peltra2 reads as given.
+LARGEST_INT = 2147483647
 # peltra2-scan --version prints this tool's name and the line of this file
 # (written by the build next to the scripts).
 VERSION_FILE = "peltra2-version"
@@ -154,8 +156,18 @@ def readable_file(path, what):
     return os.path.abspath(path)
 
 
+def not_stdout(opt, path):
+    """Refuses - for a table: it is written to a file, never to standard output."""
+    if path == "-":
+        raise OptionError("%s -: the table is written to a file, not to standard output; give a file name" % opt)
+
+
 def check(o):
     """Checks the options as peltra2 would, before any run; makes paths absolute."""
+    for opt, value in (("-p", o.pops), ("-k", o.iterations), ("-n", o.nenv)):
+        # peltra2 would read a larger number cut to 32 bits, another number.
+        if value > LARGEST_INT:
+            raise OptionError("%s %d: peltra2 takes at most %d" % (opt, value, LARGEST_INT))
     if o.pops < 1:
         raise OptionError("-p must be at least 1")
     if o.iterations <= BURN_IN:
@@ -172,6 +184,11 @@ def check(o):
             raise OptionError("pooled mode (-x) supports a single environmental variable (-n 1)")
     if o.seed < 0:
         raise OptionError("--seed must be 0 or more")
+    if o.calibration_seed < 0:
+        # A negative seed would draw the null SNPs of its absolute value.
+        raise OptionError("--calibration-seed must be 0 or more")
+    for opt, path in (("-o", o.table), ("--quantiles", o.quantiles)):
+        not_stdout(opt, path)
     if o.batch_size is not None and o.batch_size < 1:
         raise OptionError("--batch-size must be at least 1")
     if o.jobs is not None and job_slots(o.jobs) is None:
@@ -342,10 +359,12 @@ def parse_calibrate(argv):
         p.error("--calibrate N (the number of null SNPs) is required")
     if o.part:
         raise OptionError("--part: calibrate the merged table of the whole scan")
-    o.scan_table = readable_file(o.scan_table, "scan table")
+    readable_file(o.scan_table, "scan table")
     if not o.work:
         o.work = os.path.basename(o.counts) + ".scan.calibration"
-    return check(o)
+    o = check(o)  # messages name the table as given
+    o.scan_table = os.path.abspath(o.scan_table)
+    return o
 
 
 def parse_merge(argv):
@@ -357,5 +376,6 @@ def parse_merge(argv):
     p.add_argument("-o", dest="table", metavar="TABLE", required=True, help="table to write")
     p.add_argument("parts", nargs="+", metavar="PART_TABLE", help="the slice tables, in any order")
     o = p.parse_args(argv)
+    not_stdout("-o", o.table)
     outputs.check([("-o", o.table)], [("slice table", path) for path in o.parts])
     return o

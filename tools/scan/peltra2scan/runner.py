@@ -60,9 +60,21 @@ def preflight(peltra2, work, args):
                        stderr=subprocess.PIPE)
     shutil.rmtree(d, ignore_errors=True)
     if p.returncode != 0:
-        lines = [l for l in (p.stderr + p.stdout).decode("utf-8", "replace").splitlines() if l.strip()]
-        msg = lines[-1] if lines else "exit status %d" % p.returncode
-        raise RunError("peltra2 rejects the test options or input files: %s" % msg.strip())
+        raise RunError("peltra2 rejects the test options or input files: %s" % stop_message(p))
+
+
+def stop_message(p):
+    """Why a peltra2 run stopped, as a SNP's record says it: its hint (the
+    last "peltra2: " line of standard error that is no warning), else the
+    last line of standard error, else of standard output."""
+    err = [l for l in p.stderr.decode("utf-8", "replace").splitlines() if l.strip()]
+    out = [l for l in p.stdout.decode("utf-8", "replace").splitlines() if l.strip()]
+    hints = [l[9:] for l in err if l.startswith("peltra2: ") and not l.startswith("peltra2: warning: ")]
+    others = [l for l in err if not l.startswith("peltra2: ")]
+    for lines in (hints, others, out):
+        if lines:
+            return lines[-1].strip()
+    return "exit status %d" % p.returncode
 
 
 def _libc():

@@ -155,7 +155,8 @@ def _write_json_atomically(path, data):
 
 def prepare(work, settings, freqs=False):
     """Makes the work folder ready for this scan, unless it already holds
-    exactly this scan (then a stopped scan resumes). Returns True when it resumes."""
+    exactly this scan (then a stopped scan resumes) or the finished SNPs of
+    another (refused). Returns True when it resumes."""
     prepare_folder(work)
     # Scratch folders of batches that were stopped; no job runs (the lock).
     shutil.rmtree(os.path.join(work, "run"), ignore_errors=True)
@@ -166,9 +167,12 @@ def prepare(work, settings, freqs=False):
     if os.path.exists(settings_path):
         with open(settings_path) as f:
             old = json.load(f)
-        if old != settings:
+        if old == settings:
+            return True
+        # A command refused before any SNP finished (its options, its
+        # files) leaves nothing to keep: the folder is this scan's now.
+        if read_records(work):
             raise WorkError(_other_settings(work, old, settings))
-        return True
     _write_json_atomically(settings_path, settings)
     return False
 
