@@ -155,7 +155,8 @@ def direct(tools, peltra2, counts, matrix, nulls, table, opts):
     rows_, null_rows = [Row(x) for x in data], [Row(x) for x in null]
     limits = calibrate.thresholds(null_rows, cols)
     with open(table[:-4] + ".quantiles.tsv", "w") as f:
-        f.write(calibrate.quantile_table(limits, cols, calibrate.inflation(rows_, null_rows, cols)))
+        f.write(calibrate.quantile_table(limits, cols, calibrate.inflation(rows_, null_rows, cols),
+                                         calibrate.above_q95(rows_, cols, limits)))
     with open(table, "w") as f:
         f.write("\t".join(["snp", "name"] + cols + ["status"]) + "\n")
         for i, r in enumerate(rows_, 1):

@@ -6,6 +6,7 @@ the scan's XtX from being inflated."""
 
 import math
 import random
+import re
 import statistics
 import sys
 import unittest
@@ -30,7 +31,7 @@ class Calibration(ScratchTest):
         r = self.scan(*args)
         self.assertEqual(r.status, 0, r)
         header, rows = read_table(self.path("check.quantiles.tsv"))
-        self.assertEqual(header, ["statistic", "q95", "q99", "q99.9", "null_snps", "lambda"])
+        self.assertEqual(header, ["statistic", "q95", "q99", "q99.9", "null_snps", "lambda", "pct_above_q95"])
         self.assertEqual([(row[0], row[4]) for row in rows], [(s, "200") for s in STATS])
         q = {row[0]: [float(v) for v in row[1:4]] for row in rows}
         for v in q.values():
@@ -73,6 +74,25 @@ class Calibration(ScratchTest):
         a, b, _ = calibrate.fit_ancestral(snps, sigma)
         self.assertAlmostEqual(a / 2, 1.0, delta=0.15)
         self.assertAlmostEqual(b / 5, 1.0, delta=0.15)
+
+    def test_warning_names_each_statistic_off_its_level(self):
+        # lambda, % above the null's 95% quantile -> the statistics called looser, stricter
+        for lambdas, shares, loose, strict in [
+            ({"BF_1": 1.02, "XtX": 0.97}, {"BF_1": 6.0, "XtX": 4.0}, [], []),
+            ({"BF_1": 1.02, "XtX": 1.3}, {"BF_1": 6.0, "XtX": 30.0}, ["XtX"], []),
+            ({"BF_1": 0.95, "BF_2": 0.85, "XtX": 1.0}, {"BF_1": 1.0, "BF_2": 5.0, "XtX": 5.0}, [], ["BF_1", "BF_2"]),
+            ({"BF_1": 1.2, "rho_1": float("nan")}, {"BF_1": 9.0, "rho_1": float("nan")}, ["BF_1"], []),
+        ]:
+            w = calibrate.inflation_warning(lambdas, shares)
+            self.assertEqual(w is None, not (loose or strict), w)
+            if w is None:
+                continue
+            said = {"looser": [], "stricter": []}
+            for part in w[len("warning: "):].split("; "):
+                kind = "looser" if "are looser than stated" in part else "stricter"
+                said[kind] += re.findall(r"lambda of (\S+) is", part.split(": these flags")[0])
+            self.assertEqual((said["looser"], said["stricter"]), (loose, strict), w)
+            self.assertIn("peltra2-matrix --counts", w)
 
     def test_moment_statistic_by_hand(self):
         u = np.array([[1.0], [0.0], [-1.0]]) / math.sqrt(2)  # one direction, populations 1 and 3
