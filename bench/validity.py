@@ -7,9 +7,14 @@
     validity.py rows SET EFFECT_LOCI LABEL=TABLE ...
         One line per statistic: the share of neutral SNPs above the null's 99%
         and 95% quantiles, the power at the 1% empirical cut (the share of
-        effect SNPs above the 99% quantile of the neutral SNPs' own values)
-        and lambda, for each scan table (peltra2-scan --calibrate; its
+        effect SNPs above the 99% quantile of the neutral SNPs' own values),
+        the share of effect SNPs the scan's own 99% flags find, and lambda, for each scan table (peltra2-scan --calibrate; its
         quantiles file beside it), side by side; "-" for a missing table.
+    validity.py contrast SET ENV VAR TRUE MATRIX...
+        One line: the variance of each matrix along the contrast of variable
+        VAR of ENV (centred) over that of the true matrix, and in brackets
+        the same over the ratio of their traces between populations (its
+        widening along the contrast against its own scale).
     validity.py direct TOOLS PELTRA2 COUNTS MATRIX NULLS TABLE PELTRA2_OPTIONS...
         What "peltra2-scan -i COUNTS -m MATRIX --calibrate NULLS -o TABLE
         OPTIONS" computes (the same null SNPs, seeds and statistics, so the
@@ -53,7 +58,7 @@ def quantile(values, prob):
 
 
 def measure(path, effect):
-    """Per statistic: (99%, 95%, power, lambda) of one scan table."""
+    """Per statistic: (99%, 95%, power, effect SNPs flagged, lambda) of one scan table."""
     with open(path) as f:
         head = f.readline().rstrip("\n").split("\t")
         rows = [line.rstrip("\n").split("\t") for line in f]
@@ -71,7 +76,7 @@ def measure(path, effect):
         cut = quantile(neutral, 0.99)
         share = lambda vals, t: 100.0 * sum(v > t for v in vals) / max(1, len(vals))  # noqa: E731
         out[col] = (share(neutral, float(q[col]["q99"])), share(neutral, float(q[col]["q95"])),
-                    share(hit, cut), q[col].get("lambda", "NA"))
+                    share(hit, cut), share(hit, float(q[col]["q99"])), q[col].get("lambda", "NA"))
     return out
 
 
@@ -86,11 +91,42 @@ def rows(name, effect_path, tables):
     stats = sorted({c for m in found.values() for c in m}, key=lambda c: (c == "XtX", c))
     for col in stats:
         cells = []
-        for what in range(4):
+        for what in range(5):
             for label in labels:
                 v = found.get(label, {}).get(col)
-                cells.append("-" if v is None else (v[what] if what == 3 else "%.1f" % v[what]))
+                cells.append("-" if v is None else (v[what] if what == 4 else "%.1f" % v[what]))
         print("| %s | %s | %s |" % (name, col, " | ".join(cells)))
+
+
+def read_square(path):
+    with open(path) as f:
+        rows = [[float(x) for x in line.split()] for line in f if line.strip()]
+    k = len(rows)
+    return [[rows[max(i, j)][min(i, j)] for j in range(k)] for i in range(k)]
+
+
+def contrast(name, env, var, true, matrices):
+    with open(env) as f:
+        x = [float(v) for v in f.read().splitlines()[var - 1].split()]
+    mean = sum(x) / len(x)
+    u = [v - mean for v in x]
+
+    def along(path):
+        m = read_square(path)
+        k = len(m)
+        row = [sum(m[i]) / k for i in range(k)]
+        trace = sum(m[i][i] - 2 * row[i] for i in range(k)) + sum(row) / k * k  # trace of C M C
+        return sum(u[i] * m[i][j] * u[j] for i in range(k) for j in range(k)), trace
+
+    base, base_trace = along(true)
+    cells = []
+    for p in matrices:
+        if os.path.exists(p):
+            v, t = along(p)
+            cells.append("%.2f (%.2f)" % (v / base, v / base / (t / base_trace)))
+        else:
+            cells.append("-")
+    print("| %s | %s |" % (name, " | ".join(cells)))
 
 
 class Row:
@@ -169,5 +205,7 @@ if __name__ == "__main__":
         subsample(sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5])
     elif sys.argv[1] == "direct":
         direct(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], int(sys.argv[6]), sys.argv[7], sys.argv[8:])
+    elif sys.argv[1] == "contrast":
+        contrast(sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5], sys.argv[6:])
     else:
         rows(sys.argv[2], sys.argv[3], sys.argv[4:])

@@ -80,7 +80,7 @@ if [ "$quick" = 1 ]; then neutral=300; nulls=300; else neutral=0; nulls=1000; fi
 run() { echo "+ $*" >&2; nice -n 10 "$@"; }
 
 setup() {  # name: the set's options in globals, its data and matrices made once
-  name=$1 extra=() nvar=2
+  name=$1 extra=() nvar=2 effvar=1
   case "$name" in
     A1|A2) rep=${name#A}; seed=$((600 + rep)); pops=6; copies=40,44,48,52,56,60
            sim=(--groups 3) ;;
@@ -93,7 +93,8 @@ setup() {  # name: the set's options in globals, its data and matrices made once
            copies=20,22,24,26,28,30,32,34,36,38,40,42,44,46,48,50,52,54,56,58
            sim=(--tree --branch-lengths 0.002,0.02 --beta 0.15 --effect-fraction $(( ${name#W} ))e-2) ;;
     V5)    rep=1; seed=1205; pops=12; copies=40,44,48,52,56,60,40,44,48,52,56,60
-           sim=(--tree --branch-lengths 0.002,0.02 --beta 0.15 --effect-fraction 0.05 --effect-var 2) ;;
+           sim=(--tree --branch-lengths 0.002,0.02 --beta 0.15 --effect-fraction 0.05 --effect-var 2)
+           effvar=2 ;;
     Q5)    rep=1; seed=805; pops=8; copies=40
            sim=(--tree --branch-lengths 0.002,0.02 --beta 0.15 --effect-fraction 0.05
                 --pooled --min-coverage 20 --max-coverage 60)
@@ -157,17 +158,27 @@ for s in $sets; do
   for m in $matrices; do scan "$s" "$m"; done
 done
 : > "$out/rows.md"
+: > "$out/contrast.md"
 for s in $sets; do
   setup "$s"
   args=()
   for m in true plain calibrated; do args+=("$m=scan.$m.$nulls.tsv"); done
   $helper rows "$s" $effect "${args[@]}" >> "$out/rows.md"
+  $helper contrast "$s" data.env $effvar true.matrix plain.matrix calibrated.matrix >> "$out/contrast.md"
 done
 echo
-echo "Neutral SNPs above the null's 99% and 95% quantiles, power at the 1% empirical cut (%),"
-echo "lambda; each for the true matrix, the plain average and the calibrated matrix."
+echo "Neutral SNPs above the null's 99% and 95% quantiles, power at the 1% empirical cut, effect"
+echo "SNPs above the null's 99% quantile (the scan's own flags) (%), lambda; each for the true"
+echo "matrix, the plain average and the calibrated matrix."
 echo
 echo "| set | statistic | 99% true | 99% plain | 99% calib. | 95% true | 95% plain | 95% calib. |" \
-     "power true | power plain | power calib. | lambda true | lambda plain | lambda calib. |"
-echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
+     "power true | power plain | power calib. | found true | found plain | found calib. |" \
+     "lambda true | lambda plain | lambda calib. |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
 cat "$out/rows.md"
+echo
+echo "Variance along the effect variable's contrast over the true matrix's."
+echo
+echo "| set | plain | calib. |"
+echo "|---|---|---|"
+cat "$out/contrast.md"
