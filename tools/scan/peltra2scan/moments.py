@@ -275,8 +275,9 @@ def rescale(m, counts_path, pool_sizes_path=None, single=False):
         % (counts_path, len(snps), ", pooled" if pool_sizes else "",
            "one factor for all directions" if single else "every contrast refitted; along the average's directions",
            "" if single else "s", "%.4g" % factors[0] if single else fmt(factors)),
-        "left out as outlying along some contrast: %.1f%% of the data SNPs, %.1f%% of the null SNPs "
-        "(a large excess: SNPs under selection, or a poor fit)" % (100 * left[0], 100 * left[1]),
+        "left out as outlying along some contrast: %.1f%% of the SNPs, against %.1f%% of null SNPs drawn "
+        "with the result; the excess (%.1f%%) stands apart from the drift (SNPs under selection, or errors)"
+        % (100 * left[0], 100 * left[1], max(0.0, 100 * (left[0] - left[1]))),
         "directions: eigenvalues of the centred average %s; moment statistic of the kept data SNPs %s, "
         "of the kept null SNPs drawn with the result %s" % (fmt(vals), fmt(data), fmt(null))]
     return out.tolist(), notes
