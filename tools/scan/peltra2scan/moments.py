@@ -50,7 +50,7 @@ from .workdir import WorkError, read_count_file
 
 NULL_SNPS = 20000
 STEPS = 10
-TRIM = 0.975  # the share of null SNPs kept by each of the two exclusion rules
+TRIM = 0.99  # the share of null SNPs kept by each of the two exclusion rules
 
 
 def sampling_share(totals, pool_sizes=None):
