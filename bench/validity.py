@@ -15,6 +15,10 @@
         VAR of ENV (centred) over that of the true matrix, and in brackets
         the same over the ratio of their traces between populations (its
         widening along the contrast against its own scale).
+    validity.py overlap EFFECT_LOCI REFERENCE TABLE...
+        One line per statistic: the neutral SNPs flagged at 99% by each
+        scan table, and the share of the reference's flagged SNPs (effect
+        SNPs or not) that each table flags too.
     validity.py direct TOOLS PELTRA2 COUNTS MATRIX NULLS TABLE PELTRA2_OPTIONS...
         What "peltra2-scan -i COUNTS -m MATRIX --calibrate NULLS -o TABLE
         OPTIONS" computes (the same null SNPs, seeds and statistics, so the
@@ -96,6 +100,27 @@ def rows(name, effect_path, tables):
                 v = found.get(label, {}).get(col)
                 cells.append("-" if v is None else (v[what] if what == 4 else "%.1f" % v[what]))
         print("| %s | %s | %s |" % (name, col, " | ".join(cells)))
+
+
+def flagged(path):
+    with open(path) as f:
+        head = f.readline().rstrip("\n").split("\t")
+        rows = [line.rstrip("\n").split("\t") for line in f]
+    cols = [c for c in head if c.endswith("_flag")]
+    return {c[:-5]: {int(r[0]) for r in rows if r[head.index(c)] == "1"} for c in cols}
+
+
+def overlap(effect_path, reference, tables):
+    effect = read_effect(effect_path)
+    ref = flagged(reference)
+    found = [flagged(t) for t in tables]
+    for col in sorted(ref, key=lambda c: (c == "XtX", c)):
+        cells = []
+        for f in [ref] + found:
+            neutral = [i for i in f[col] if i not in effect]
+            cells.append("%d neutral, %.0f%% of the reference's" % (len(neutral), 100.0 * len(f[col] & ref[col])
+                                                                   / max(1, len(ref[col]))))
+        print("| %s | %s |" % (col, " | ".join(cells)))
 
 
 def read_square(path):
@@ -205,6 +230,8 @@ if __name__ == "__main__":
         subsample(sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5])
     elif sys.argv[1] == "direct":
         direct(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], int(sys.argv[6]), sys.argv[7], sys.argv[8:])
+    elif sys.argv[1] == "overlap":
+        overlap(sys.argv[2], sys.argv[3], sys.argv[4:])
     elif sys.argv[1] == "contrast":
         contrast(sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5], sys.argv[6:])
     else:
