@@ -14,7 +14,8 @@
         One line: the variance of each matrix along the contrast of variable
         VAR of ENV (centred) over that of the true matrix, and in brackets
         the same over the ratio of their traces between populations (its
-        widening along the contrast against its own scale).
+        widening along the contrast against its own scale), then the least
+        and the largest of that ratio over all contrasts.
     validity.py overlap EFFECT_LOCI REFERENCE TABLE...
         One line per statistic: the neutral SNPs flagged at 99% by each
         scan table, and the share of the reference's flagged SNPs (effect
@@ -131,26 +132,26 @@ def read_square(path):
 
 
 def contrast(name, env, var, true, matrices):
+    import numpy as np
     with open(env) as f:
-        x = [float(v) for v in f.read().splitlines()[var - 1].split()]
-    mean = sum(x) / len(x)
-    u = [v - mean for v in x]
-
-    def along(path):
-        m = read_square(path)
-        k = len(m)
-        row = [sum(m[i]) / k for i in range(k)]
-        trace = sum(m[i][i] - 2 * row[i] for i in range(k)) + sum(row) / k * k  # trace of C M C
-        return sum(u[i] * m[i][j] * u[j] for i in range(k) for j in range(k)), trace
-
-    base, base_trace = along(true)
+        x = np.array([float(v) for v in f.read().splitlines()[var - 1].split()])
+    u = x - x.mean()
+    k = len(u)
+    basis = np.linalg.svd(np.eye(k) - 1.0 / k)[0][:, :k - 1]  # the contrasts between populations
+    t = basis.T @ np.array(read_square(true)) @ basis
+    w, v = np.linalg.eigh(t)
+    half = v / np.sqrt(w)
+    base = u @ np.array(read_square(true)) @ u
     cells = []
     for p in matrices:
-        if os.path.exists(p):
-            v, t = along(p)
-            cells.append("%.2f (%.2f)" % (v / base, v / base / (t / base_trace)))
-        else:
+        if not os.path.exists(p):
             cells.append("-")
+            continue
+        m = np.array(read_square(p))
+        ratio = u @ m @ u / base
+        scale = np.trace(basis.T @ m @ basis) / np.trace(t)
+        g = np.linalg.eigvalsh(half.T @ basis.T @ m @ basis @ half)
+        cells.append("%.2f (%.2f) %.2f-%.2f" % (ratio, ratio / scale, g.min(), g.max()))
     print("| %s | %s |" % (name, " | ".join(cells)))
 
 

@@ -177,7 +177,8 @@ echo "| set | statistic | 99% true | 99% plain | 99% calib. | 95% true | 95% pla
 echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
 cat "$out/rows.md"
 echo
-echo "Variance along the effect variable's contrast over the true matrix's."
+echo "Variance along the effect variable's contrast over the true matrix's (in brackets: over the"
+echo "ratio of their traces between populations), then its least and largest over all contrasts."
 echo
 echo "| set | plain | calib. |"
 echo "|---|---|---|"
