@@ -34,7 +34,10 @@ the null the fit is consistent, whatever the trimming removes. The fit is the
 fixed point of S_c <- S_c + (A - F) tr(S_c)/tr(F), with A and F the trimmed
 moment matrices of the data and of the nulls drawn with S_c (the same seed
 at every step), so every contrast matches, not only the directions of the
-average (whose own widening along the environment it would keep).
+average (whose own widening along the environment it would keep). It starts
+from the same drift along every contrast: started from the average's shape,
+widened along the environment by the SNPs under selection, the whitening
+would hide those SNPs from the rule and the fit stay wide.
 
 The result is T M T with T = sqrt(c0) 11'/K + B T_c B', T_c the congruence
 that turns B'MB into S_c (their geometric mean construction), so it stays
@@ -229,10 +232,11 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
     whole = data.moments()
     if not np.trace(whole) > 0:
         raise WorkError("the count file shows no drift between populations beyond sampling; no rescaling")
-    g = np.diag(vals)
     # expected sampling per unit of fbar(1-fbar), the same for data and nulls (drawn with the data's sizes)
     samp = (vecs.T * data.a.mean(0)) @ vecs
-    sc = g * np.trace(whole) / vals.sum()
+    # the start is the same drift along every contrast, not the average's shape (which a single
+    # factor keeps): an average widened along the environment would hide SNPs under selection
+    sc = (np.diag(vals) / vals.mean() if single else np.eye(len(vals))) * np.trace(whole) / len(vals)
 
     def step(sc):
         cur = embed(m, vals, vecs, sc)
