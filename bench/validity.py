@@ -74,7 +74,7 @@ def measure(path, effect):
             v = line.rstrip("\n").split("\t")
             q[v[0]] = dict(zip(qhead[1:], v[1:]))
     out = {}
-    for col in [c for c in head if c == "XtX" or (c.startswith("BF_") and not c.endswith("_flag"))]:
+    for col in [c for c in head if c in ("XtX", "Z") or (c.startswith("BF_") and not c.endswith("_flag"))]:
         j = head.index(col)
         neutral = [float(r[j]) for r in rows if r[-1] == "ok" and int(r[0]) not in effect]
         hit = [float(r[j]) for r in rows if r[-1] == "ok" and int(r[0]) in effect]

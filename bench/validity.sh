@@ -16,7 +16,7 @@
 #   A1, A2  peltra2-simulate --pops 6 --groups 3, seeds 601, 602
 #   B1, B2  the same with --pops 12 --tree, seeds 1201, 1202
 #   P1      pooled reads (pools of 40 copies, coverage 20..60), 6
-#           populations in 3 groups, seed 701; BF only (pooled mode has no XtX)
+#           populations in 3 groups, seed 701; the scan gives Z (pooled, one variable: no XtX)
 # Sets where the effect is strong against the drift (2,100 SNPs; the effect
 # 0.15; tree branches 0.002..0.02):
 #   W1, W5, W10  20 populations, copies 20..58, 1%, 5%, 10% of the SNPs with
@@ -24,7 +24,7 @@
 #   V5      12 populations, copies 40..60, two variables, 5% with the effect
 #           of variable 2, seed 1205
 #   Q5      pooled reads, 8 populations (pools of 40 copies, coverage
-#           20..60), one variable, 5% with the effect, seed 805; BF only
+#           20..60), one variable, 5% with the effect, seed 805; Z only
 # Per set and replicate r: matrix estimation "peltra2 -k 10000 -r r" on all
 # SNPs (--chains N --iterations I: N chains of I iterations, seeds r, r+1, ...,
 # in a folder of their own), "peltra2-matrix" (plain) and "peltra2-matrix --counts" (calibrated),
