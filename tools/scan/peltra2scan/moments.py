@@ -28,7 +28,9 @@ unusual differentiation, lies far out along some contrast. Each SNP is
 whitened with the current matrix plus sampling, and left out when its
 distance (the sum of squares of its whitened coordinates) or its largest
 whitened coordinate lies beyond the TRIM quantile of the same quantities over
-null SNPs drawn from the current matrix. The nulls go through the same rule,
+null SNPs drawn from the current matrix; the whitened axes are those along
+which the data's untrimmed moments stand out most, so the contrast SNPs under
+selection move along is one of them. The nulls go through the same rule,
 so the trimmed moments of data and nulls are compared like for like: under
 the null the fit is consistent, whatever the trimming removes. The fit is the
 fixed point of S_c <- S_c + (A - F) tr(S_c)/tr(F), with A and F the trimmed
@@ -37,7 +39,10 @@ at every step), so every contrast matches, not only the directions of the
 average (whose own widening along the environment it would keep). It starts
 from the same drift along every contrast: started from the average's shape,
 widened along the environment by the SNPs under selection, the whitening
-would hide those SNPs from the rule and the fit stay wide.
+would hide those SNPs from the rule and the fit stay wide. What no rule on
+single SNPs removes: many SNPs only two or three standard deviations out
+along one contrast (weak effects, or pooled sampling far above the drift)
+still widen it.
 
 The result is T M T with T = sqrt(c0) 11'/K + B T_c B', T_c the congruence
 that turns B'MB into S_c (their geometric mean construction), so it stays
