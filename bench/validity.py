@@ -7,9 +7,19 @@
     validity.py rows SET EFFECT_LOCI LABEL=TABLE ...
         One line per statistic: the share of neutral SNPs above the null's 99%
         and 95% quantiles, the power at the 1% empirical cut (the share of
-        effect SNPs above the 99% quantile of the neutral SNPs' own values)
-        and lambda, for each scan table (peltra2-scan --calibrate; its
+        effect SNPs above the 99% quantile of the neutral SNPs' own values),
+        the share of effect SNPs the scan's own 99% flags find, and lambda, for each scan table (peltra2-scan --calibrate; its
         quantiles file beside it), side by side; "-" for a missing table.
+    validity.py contrast SET ENV VAR TRUE MATRIX...
+        One line: the variance of each matrix along the contrast of variable
+        VAR of ENV (centred) over that of the true matrix, and in brackets
+        the same over the ratio of their traces between populations (its
+        widening along the contrast against its own scale), then the least
+        and the largest of that ratio over all contrasts.
+    validity.py overlap EFFECT_LOCI REFERENCE TABLE...
+        One line per statistic: the neutral SNPs flagged at 99% by each
+        scan table, and the share of the reference's flagged SNPs (effect
+        SNPs or not) that each table flags too.
     validity.py direct TOOLS PELTRA2 COUNTS MATRIX NULLS TABLE PELTRA2_OPTIONS...
         What "peltra2-scan -i COUNTS -m MATRIX --calibrate NULLS -o TABLE
         OPTIONS" computes (the same null SNPs, seeds and statistics, so the
@@ -53,7 +63,7 @@ def quantile(values, prob):
 
 
 def measure(path, effect):
-    """Per statistic: (99%, 95%, power, lambda) of one scan table."""
+    """Per statistic: (99%, 95%, power, effect SNPs flagged, lambda) of one scan table."""
     with open(path) as f:
         lines = [line.rstrip("\n").split("\t") for line in f if not line.startswith("#")]  # the scan's line
     head, rows = lines[0], lines[1:]
@@ -64,14 +74,14 @@ def measure(path, effect):
             v = line.rstrip("\n").split("\t")
             q[v[0]] = dict(zip(qhead[1:], v[1:]))
     out = {}
-    for col in [c for c in head if c == "XtX" or (c.startswith("BF_") and not c.endswith("_flag"))]:
+    for col in [c for c in head if c in ("XtX", "Z") or (c.startswith("BF_") and not c.endswith("_flag"))]:
         j = head.index(col)
         neutral = [float(r[j]) for r in rows if r[-1] == "ok" and int(r[0]) not in effect]
         hit = [float(r[j]) for r in rows if r[-1] == "ok" and int(r[0]) in effect]
         cut = quantile(neutral, 0.99)
         share = lambda vals, t: 100.0 * sum(v > t for v in vals) / max(1, len(vals))  # noqa: E731
         out[col] = (share(neutral, float(q[col]["q99"])), share(neutral, float(q[col]["q95"])),
-                    share(hit, cut), q[col].get("lambda", "NA"))
+                    share(hit, cut), share(hit, float(q[col]["q99"])), q[col].get("lambda", "NA"))
     return out
 
 
@@ -86,11 +96,63 @@ def rows(name, effect_path, tables):
     stats = sorted({c for m in found.values() for c in m}, key=lambda c: (c == "XtX", c))
     for col in stats:
         cells = []
-        for what in range(4):
+        for what in range(5):
             for label in labels:
                 v = found.get(label, {}).get(col)
-                cells.append("-" if v is None else (v[what] if what == 3 else "%.1f" % v[what]))
+                cells.append("-" if v is None else (v[what] if what == 4 else "%.1f" % v[what]))
         print("| %s | %s | %s |" % (name, col, " | ".join(cells)))
+
+
+def flagged(path):
+    with open(path) as f:
+        head = f.readline().rstrip("\n").split("\t")
+        rows = [line.rstrip("\n").split("\t") for line in f]
+    cols = [c for c in head if c.endswith("_flag")]
+    return {c[:-5]: {int(r[0]) for r in rows if r[head.index(c)] == "1"} for c in cols}
+
+
+def overlap(effect_path, reference, tables):
+    effect = read_effect(effect_path)
+    ref = flagged(reference)
+    found = [flagged(t) for t in tables]
+    for col in sorted(ref, key=lambda c: (c == "XtX", c)):
+        cells = []
+        for f in [ref] + found:
+            neutral = [i for i in f[col] if i not in effect]
+            cells.append("%d neutral, %.0f%% of the reference's" % (len(neutral), 100.0 * len(f[col] & ref[col])
+                                                                   / max(1, len(ref[col]))))
+        print("| %s | %s |" % (col, " | ".join(cells)))
+
+
+def read_square(path):
+    with open(path) as f:
+        rows = [[float(x) for x in line.split()] for line in f if line.strip()]
+    k = len(rows)
+    return [[rows[max(i, j)][min(i, j)] for j in range(k)] for i in range(k)]
+
+
+def contrast(name, env, var, true, matrices):
+    import numpy as np
+    with open(env) as f:
+        x = np.array([float(v) for v in f.read().splitlines()[var - 1].split()])
+    u = x - x.mean()
+    k = len(u)
+    basis = np.linalg.svd(np.eye(k) - 1.0 / k)[0][:, :k - 1]  # the contrasts between populations
+    t = basis.T @ np.array(read_square(true)) @ basis
+    w, v = np.linalg.eigh(t)
+    half = v / np.sqrt(w)
+    base = u @ np.array(read_square(true)) @ u
+    cells = []
+    for p in matrices:
+        if not os.path.exists(p):
+            cells.append("-")
+            continue
+        m = np.array(read_square(p))
+        ratio = u @ m @ u / base
+        scale = np.trace(basis.T @ m @ basis) / np.trace(t)
+        g = np.linalg.eigvalsh(half.T @ basis.T @ m @ basis @ half)
+        cells.append("%.2f (%.2f) %.2f-%.2f" % (ratio, ratio / scale, g.min(), g.max()))
+    print("| %s | %s |" % (name, " | ".join(cells)))
 
 
 class Row:
@@ -155,7 +217,8 @@ def direct(tools, peltra2, counts, matrix, nulls, table, opts):
     rows_, null_rows = [Row(x) for x in data], [Row(x) for x in null]
     limits = calibrate.thresholds(null_rows, cols)
     with open(table[:-4] + ".quantiles.tsv", "w") as f:
-        f.write(calibrate.quantile_table(limits, cols, calibrate.inflation(rows_, null_rows, cols)))
+        f.write(calibrate.quantile_table(limits, cols, calibrate.inflation(rows_, null_rows, cols),
+                                         calibrate.above_q95(rows_, cols, limits)))
     with open(table, "w") as f:
         f.write("\t".join(["snp", "name"] + cols + ["status"]) + "\n")
         for i, r in enumerate(rows_, 1):
@@ -168,5 +231,9 @@ if __name__ == "__main__":
         subsample(sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5])
     elif sys.argv[1] == "direct":
         direct(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], int(sys.argv[6]), sys.argv[7], sys.argv[8:])
+    elif sys.argv[1] == "overlap":
+        overlap(sys.argv[2], sys.argv[3], sys.argv[4:])
+    elif sys.argv[1] == "contrast":
+        contrast(sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5], sys.argv[6:])
     else:
         rows(sys.argv[2], sys.argv[3], sys.argv[4:])

@@ -203,28 +203,62 @@ def inflation(rows, null_rows, columns):
     return out
 
 
-XTX_RANGE = (0.9, 1.1)
+LAMBDA_RANGE = (0.9, 1.1)
+STRICT_SHARE = 2.5  # % of the data above the null's 95% quantile under which the flags are too strict
 
 
-def inflation_warning(lambdas):
-    """A warning when lambda of XtX lies outside XTX_RANGE, else None."""
-    lam = lambdas.get("XtX")
-    if lam is None or (math.isfinite(lam) and XTX_RANGE[0] <= lam <= XTX_RANGE[1]):
-        return None
-    return ("warning: lambda of XtX is %.3g, outside %g-%g: the matrix does not match the drift of the data, "
-            "so the flags %s; rescale the matrix with peltra2-matrix --counts (the count file of the "
-            "scan) and scan again" % (lam, XTX_RANGE[0], XTX_RANGE[1],
-                                      "overstate the evidence" if lam > 1 else "understate the evidence"))
+def above_q95(rows, columns, limits):
+    """Per column: the % of the data SNPs above the null's 95% quantile (NA without a value).
+    Most SNPs of a genome are neutral, so about 5% or more (effects only add) when the flags
+    mean what they say; far fewer says the matrix is too wide for that statistic."""
+    out = {}
+    for j, col in enumerate(columns):
+        data = finite_values(rows, j, col)
+        cut = limits[col][0][0]
+        out[col] = 100.0 * sum(v > cut for v in data) / len(data) if data else float("nan")
+    return out
 
 
-def quantile_table(limits, columns, lambdas=None):
+def inflation_warning(lambdas, shares=None):
+    """A warning naming every statistic whose flags are much looser (lambda above LAMBDA_RANGE)
+    or stricter (lambda below it, or fewer than STRICT_SHARE % of the data above the null's 95%
+    quantile) than stated, with what to do; None when all look right."""
+    shares = shares or {}
+    loose, strict = [], []
+    for col, lam in lambdas.items():
+        share = shares.get(col, float("nan"))
+        text = "lambda of %s is %.3g%s" % (col, lam, " (%.1f%% of the SNPs above the null's 95%% quantile)" % share
+                                          if math.isfinite(share) else "")
+        if not math.isfinite(lam):
+            continue
+        if lam > LAMBDA_RANGE[1]:
+            loose.append(text)
+        elif lam < LAMBDA_RANGE[0] or share < STRICT_SHARE:
+            strict.append(text)
+    out = []
+    if loose:
+        out.append("%s: these flags are looser than stated: the matrix is narrower than the drift of the data, "
+                   "so neutral SNPs get flags; rescale it with peltra2-matrix --counts on this count file "
+                   "(if it was, run the chains longer until R-hat is near 1) and scan again" % ", ".join(loose))
+    if strict:
+        out.append("%s: these flags are stricter than stated (lambda under %g, or under %g%% of the SNPs above "
+                   "the null's 95%% quantile where 5%% are expected): the matrix is wider than the neutral drift "
+                   "along those contrasts, which SNPs under selection do to the chains' average; rescale it with "
+                   "peltra2-matrix --counts (which leaves outlying SNPs out) and scan again, and meanwhile rank "
+                   "by the statistic rather than trust the flags' level"
+                   % (", ".join(strict), LAMBDA_RANGE[0], STRICT_SHARE))
+    return "warning: " + "; ".join(out) if out else None
+
+
+def quantile_table(limits, columns, lambdas=None, shares=None):
     lines = ["statistic\t" + "\t".join("q" + name for name, _ in LEVELS) + "\tnull_snps"
-             + ("\tlambda" if lambdas is not None else "")]
+             + ("\tlambda" if lambdas is not None else "") + ("\tpct_above_q95" if shares is not None else "")]
     for col in columns:
         qs, n = limits[col]
         name = "|%s|" % col if signed(col) else col
-        lam = ""
-        if lambdas is not None:
-            lam = "\t%.4f" % lambdas[col] if math.isfinite(lambdas[col]) else "\tNA"
-        lines.append(name + "\t" + "\t".join("%.6e" % q for q in qs) + "\t%d" % n + lam)
+        line = name + "\t" + "\t".join("%.6e" % q for q in qs) + "\t%d" % n
+        for extra, form in ((lambdas, "\t%.4f"), (shares, "\t%.2f")):
+            if extra is not None:
+                line += form % extra[col] if math.isfinite(extra[col]) else "\tNA"
+        lines.append(line)
     return "\n".join(lines) + "\n"

@@ -1,44 +1,64 @@
-"""A covariance matrix on the data's own scale, by moment matching.
+"""A covariance matrix on the data's own scale, by robust moment matching.
 
 The matrix that matrix estimation averages is smaller than the drift that
 made the data: offsets are measured from an ancestral frequency estimated
 from the same populations, and the covariance draw counts two allele lines
-per SNP. It also shrinks the directions of small drift more than those of
-large drift. Test mode and the calibration's null SNPs need the drift as it
-is, so the matrix is rescaled here, direction by direction, until null SNPs
-drawn from it (the way the scan's calibration draws them) scatter between
-populations as much as the data do.
+per SNP. It shrinks the directions of small drift more than those of large
+drift, and SNPs under selection widen it along the contrasts they move
+along. Test mode and the calibration's null SNPs need the neutral drift as it
+is, so the matrix is refitted here until null SNPs drawn from it (the way the
+scan's calibration draws them) scatter between populations as much as the
+bulk of the data do.
 
-The moment statistic of a direction u (a unit vector with sum(u) = 0, so
-that the unknown ancestral frequency drops out) over SNPs j with observed
-frequencies f_jk = count/total is
+Coordinates: B holds an orthonormal basis of the contrasts between
+populations (the eigenvectors of C M C, C = I - 11'/K, M the average), so
+that the unknown ancestral frequency drops out of y_j = B'f_j. The moment
+matrix of a set of SNPs j with observed frequencies f_jk = count/total is
 
-    T(u) = sum_j [ (u'f_j)^2 - sum_k u_k^2 s_jk ] / sum_j fbar_j (1 - fbar_j)
+    A = sum_j [ y_j y_j' - B' diag(s_j) B ] / sum_j fbar_j (1 - fbar_j)
 
-with fbar_j the pooled frequency of SNP j and s_jk the unbiased estimate of
-the sampling variance of f_jk: f(1-f) a/(1-a), a = 1/R for R counted copies;
-in pooled mode a = 1/n + 1/R - 1/(nR), n the pool's allele copies and R the
-reads. T(u) estimates u'Su times the mean of e(1-e) over the mean of
-fbar(1-fbar), for the matrix S that made the data.
+with fbar_j the pooled frequency and s_jk the unbiased estimate of the
+sampling variance of f_jk: f(1-f) a/(1-a), a = 1/R for R counted copies; in
+pooled mode a = 1/n + 1/R - 1/(nR), n the pool's allele copies and R the
+reads. Over neutral SNPs A estimates B'SB (S the matrix that made the data)
+times the mean of e(1-e) over the mean of fbar(1-fbar).
 
-The correction: with w_1..w_{K-1} the eigenvectors of C M C (M the averaged
-matrix, C = I - 11'/K), factors c_i scale M by the congruence
-T M T, T = sqrt(c0) 11'/K + sum_i sqrt(c_i) w_i w_i', so that the centred
-part of the result is sum_i c_i lambda_i w_i w_i' and the result stays
-positive definite; c0, the factor of the direction 1 (which a free ancestral
-frequency absorbs), is the mean of the c_i. Each c_i is set, by a few fixed
-point steps on the same null SNPs, to the ratio of T(w_i) of the data to that
-of null SNPs drawn with the current matrix. With single=True all directions
-share one factor, matched on the sum of the T(w_i).
+Robustness: a SNP with an effect along an environmental contrast, or with
+unusual differentiation, lies far out along some contrast. Each SNP is
+whitened with the current matrix plus sampling, and left out when its
+distance (the sum of squares of its whitened coordinates) or its largest
+whitened coordinate lies beyond the TRIM quantile of the same quantities over
+null SNPs drawn from the current matrix; the whitened axes are those along
+which the data's untrimmed moments stand out most, so the contrast SNPs under
+selection move along is one of them. The nulls go through the same rule,
+so the trimmed moments of data and nulls are compared like for like: under
+the null the fit is consistent, whatever the trimming removes. The fit is the
+fixed point of S_c <- S_c + (A - F) tr(S_c)/tr(F), with A and F the trimmed
+moment matrices of the data and of the nulls drawn with S_c (the same seed
+at every step), so every contrast matches, not only the directions of the
+average (whose own widening along the environment it would keep). It starts
+from the same drift along every contrast: started from the average's shape,
+widened along the environment by the SNPs under selection, the whitening
+would hide those SNPs from the rule and the fit stay wide. What no rule on
+single SNPs removes: many SNPs only two or three standard deviations out
+along one contrast (weak effects, or pooled sampling far above the drift)
+still widen it.
+
+The result is T M T with T = sqrt(c0) 11'/K + B T_c B', T_c the congruence
+that turns B'MB into S_c (their geometric mean construction), so it stays
+positive definite and the direction 1 (which a free ancestral frequency
+absorbs) keeps the average's share, scaled by c0 = tr(S_c)/tr(B'MB). With
+single=True all directions share one factor: S_c = c B'MB.
 """
 
 import numpy as np
 
-from .calibrate import EPS_RANGE, fit_ancestral, read_numbers
+from .calibrate import EPS_RANGE, MAX_SHAPE_SUM, MIN_SHAPE, read_numbers
 from .workdir import WorkError, read_count_file
 
 NULL_SNPS = 20000
-STEPS = 6
+STEPS = 10
+TRIM = 0.99  # the share of null SNPs kept by each of the two exclusion rules
 
 
 def sampling_share(totals, pool_sizes=None):
@@ -54,24 +74,45 @@ def sampling_share(totals, pool_sizes=None):
     return out
 
 
-def moment_terms(counts, totals, directions, pool_sizes=None):
-    """Per direction (columns of `directions`): the summed corrected squares, and the summed fbar(1-fbar)."""
-    x = np.asarray(counts, dtype=float)
-    r = np.asarray(totals, dtype=float)
-    seen = r > 0
-    f = np.where(seen, x / np.where(seen, r, 1.0), 0.0)
-    s = f * (1.0 - f) * sampling_share(r, pool_sizes)
-    # a population without data contributes nothing: its frequency is set to the SNP's mean
-    fbar = x.sum(1) / r.sum(1)
-    f = np.where(seen, f, fbar[:, None])
-    proj = f @ directions
-    num = (proj ** 2 - s @ directions ** 2).sum(0)
-    return num, float((fbar * (1.0 - fbar)).sum())
+class Snps:
+    """Frequencies of a set of SNPs in contrast coordinates: y = B'f, the summed sampling
+    estimate, fbar(1-fbar), and the expected sampling variance per unit of fbar(1-fbar)."""
+
+    def __init__(self, counts, totals, basis, pool_sizes=None):
+        x = np.asarray(counts, dtype=float)
+        r = np.asarray(totals, dtype=float)
+        seen = r > 0
+        f = np.where(seen, x / np.where(seen, r, 1.0), 0.0)
+        share = sampling_share(r, pool_sizes)
+        self.s = f * (1.0 - f) * share
+        # a population without data contributes nothing: its frequency is set to the SNP's mean
+        fbar = x.sum(1) / r.sum(1)
+        f = np.where(seen, f, fbar[:, None])
+        self.y = f @ basis
+        self.h = fbar * (1.0 - fbar)
+        self.a = share / (1.0 + share)
+        self.basis = basis
+
+    def moments(self, keep=None):
+        """The moment matrix A over the SNPs of `keep` (all by default)."""
+        if keep is None:
+            keep = np.ones(len(self.h), dtype=bool)
+        y, b = self.y[keep], self.basis
+        samp = (b.T * self.s[keep].sum(0)) @ b
+        return (y.T @ y - samp) / self.h[keep].sum()
+
+    def whitened(self, w):
+        """Per SNP: the squared distance and the largest absolute coordinate once whitened by w
+        (a matrix with w'Qw = I, Q the expected moment matrix of a neutral SNP)."""
+        z = (self.y @ w) / np.sqrt(np.maximum(self.h, 1e-12))[:, None]
+        return (z ** 2).sum(1), np.abs(z).max(1)
 
 
 def moment_statistic(counts, totals, directions, pool_sizes=None):
-    num, den = moment_terms(counts, totals, directions, pool_sizes)
-    return num / den
+    """The moment statistic u'Au of each direction u (columns of `directions`, sum(u) = 0)."""
+    d = np.asarray(directions, dtype=float)
+    snps = Snps(counts, totals, d, pool_sizes)
+    return np.diag(snps.moments()).copy()
 
 
 def centred_basis(m):
@@ -88,18 +129,45 @@ def centred_basis(m):
     return vals[order], vecs[:, order]
 
 
-def transform(m, vecs, factors):
+def sqrtm(a):
+    w, v = np.linalg.eigh((a + a.T) / 2)
+    return (v * np.sqrt(np.maximum(w, 0.0))) @ v.T
+
+
+def embed(m, vals, vecs, sc):
+    """T M T with the centred part B S_c B' (vals, vecs: those of centred_basis(m))."""
     k = len(m)
-    c0 = float(np.mean(factors))
-    t = np.sqrt(c0) * np.ones((k, k)) / k + (vecs * np.sqrt(factors)) @ vecs.T
+    g_half, g_inv_half = np.diag(np.sqrt(vals)), np.diag(1.0 / np.sqrt(vals))
+    tc = g_inv_half @ sqrtm(g_half @ sc @ g_half) @ g_inv_half
+    c0 = float(np.trace(sc) / vals.sum())
+    t = np.sqrt(c0) * np.ones((k, k)) / k + vecs @ tc @ vecs.T
     out = t @ m @ t
     return (out + out.T) / 2
 
 
-def draw_null(rng, snps, sigma, n, pool_sizes=None):
-    """n null SNPs (counts, totals) drawn like the calibration's: data sizes, Beta ancestral, clipped normal, binomial."""
-    a, b, usable = fit_ancestral(snps, sigma.tolist())
-    sizes_all = np.array([s[3] for s in usable], dtype=np.int64)
+def ancestral_beta(counts, totals, sigma):
+    """Beta(a, b) of the ancestral frequencies, as calibrate.fit_ancestral fits it (vectorised)."""
+    n = totals.sum(1)
+    w = totals / n[:, None]
+    drift = np.einsum("ja,ab,jb->j", w, sigma, w)
+    with np.errstate(divide="ignore", invalid="ignore"):
+        sampling = np.where(totals > 0, w * w / totals, 0.0).sum(1)
+    f = counts.sum(1) / n
+    c = drift + sampling
+    m = f.mean()
+    var_f = ((f - m) ** 2).mean()
+    cbar = c.mean()
+    var_e = (var_f - cbar * m * (1 - m)) / (1 - cbar) if cbar < 1 else 0.0
+    total = m * (1 - m) / var_e - 1 if var_e > 0 else MAX_SHAPE_SUM
+    total = min(max(total, 2 * MIN_SHAPE), MAX_SHAPE_SUM)
+    return max(m * total, MIN_SHAPE), max((1 - m) * total, MIN_SHAPE)
+
+
+def draw_null(rng, counts_data, totals_data, sigma, n, pool_sizes=None):
+    """n null SNPs (counts, totals) drawn like the calibration's: data sizes, Beta ancestral, clipped normal, binomial.
+    The data are the polymorphic SNPs only."""
+    a, b = ancestral_beta(counts_data, totals_data, sigma)
+    sizes_all = totals_data.astype(np.int64)
     k = len(sigma)
     chol = np.linalg.cholesky(sigma)
     counts = np.zeros((n, k), dtype=np.int64)
@@ -127,15 +195,34 @@ def draw_null(rng, snps, sigma, n, pool_sizes=None):
     return counts, totals
 
 
-def null_statistic(snps, sigma, vecs, pool_sizes, seed, null_snps):
-    rng = np.random.default_rng(seed)
-    nc, nt = draw_null(rng, snps, sigma, null_snps, pool_sizes)
-    return moment_statistic(nc, nt, vecs, pool_sizes)
+def whitening(q, excess):
+    """w with w'qw = I whose columns are the axes along which `excess` (the data's untrimmed
+    moments) stands out most against q: the contrast SNPs under selection move along is an axis."""
+    mu, v = np.linalg.eigh(q)
+    half = v / np.sqrt(mu)
+    _, r = np.linalg.eigh(half.T @ excess @ half)
+    return half @ r
 
 
-def calibrate_matrix(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, steps=STEPS):
-    """The rescaled matrix, the factors per direction, the eigenvalues of C M C, and the moment
-    statistics per direction of the data and of null SNPs drawn with the result."""
+def trimmed(data, null, w):
+    """Which data and null SNPs the exclusion rules keep, whitening both by w."""
+    dd, dm = data.whitened(w)
+    nd, nm = null.whitened(w)
+    cut_d, cut_m = np.quantile(nd, TRIM), np.quantile(nm, TRIM)
+    return (dd <= cut_d) & (dm <= cut_m), (nd <= cut_d) & (nm <= cut_m)
+
+
+def floor_psd(a, rel=1e-3):
+    w, v = np.linalg.eigh((a + a.T) / 2)
+    w = np.maximum(w, rel * max(w.max(), 1e-12))
+    return (v * w) @ v.T
+
+
+def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, steps=STEPS, robust=True):
+    """Fits the matrix to the data. Returns the result, the factors along the directions of the
+    average (eigenvectors of C M C), its eigenvalues, the moment statistics along them of the
+    kept data SNPs and of the kept nulls drawn with the result, and the shares of data SNPs and
+    of null SNPs left out (0 without `robust`)."""
     m = np.asarray(m, dtype=float)
     counts = np.array([s[2] for s in snps], dtype=float)
     totals = np.array([s[3] for s in snps], dtype=float)
@@ -146,23 +233,39 @@ def calibrate_matrix(snps, m, pool_sizes=None, single=False, seed=1, null_snps=N
     vals, vecs = centred_basis(m)
     if not vals.min() > 0:
         raise WorkError("the average matrix is not positive definite on the differences between populations")
-    data = moment_statistic(counts, totals, vecs, pool_sizes)
-    if not data.sum() > 0:
+    data = Snps(counts, totals, vecs, pool_sizes)
+    whole = data.moments()
+    if not np.trace(whole) > 0:
         raise WorkError("the count file shows no drift between populations beyond sampling; no rescaling")
-    factors = np.ones(len(vals))
-    cur = m
+    # expected sampling per unit of fbar(1-fbar), the same for data and nulls (drawn with the data's sizes)
+    samp = (vecs.T * data.a.mean(0)) @ vecs
+    # the start is the same drift along every contrast, not the average's shape (which a single
+    # factor keeps): an average widened along the environment would hide SNPs under selection
+    sc = (np.diag(vals) / vals.mean() if single else np.eye(len(vals))) * np.trace(whole) / len(vals)
+
+    def step(sc):
+        cur = embed(m, vals, vecs, sc)
+        nc, nt = draw_null(np.random.default_rng(seed), counts, totals, cur, null_snps, pool_sizes)
+        null = Snps(nc, nt, vecs, pool_sizes)
+        keep_d, keep_n = trimmed(data, null, whitening(sc + samp, whole)) if robust else (None, None)
+        return cur, data.moments(keep_d), null.moments(keep_n), keep_d, keep_n
+
     for _ in range(steps):
-        null = null_statistic(snps, cur, vecs, pool_sizes, seed, null_snps)
+        _, a, f, _, _ = step(sc)
+        kappa = np.trace(f) / np.trace(sc)
         if single:
-            ratio = np.full(len(vals), data.sum() / null.sum())
+            sc = sc * np.trace(a) / np.trace(f)
         else:
-            # a direction whose drift the data do not measure (a statistic at or below 0) takes the overall ratio
-            ok = (data > 0) & (null > 0)
-            ratio = np.where(ok, data / np.where(ok, null, 1.0), data.sum() / null.sum())
-        factors = np.clip(factors * ratio, 1e-2, 1e2)
-        cur = transform(m, vecs, factors)
-    null = null_statistic(snps, cur, vecs, pool_sizes, seed, null_snps)
-    return cur, factors, vals, data, null
+            sc = floor_psd(sc + (a - f) / kappa)
+    cur, a, f, keep_d, keep_n = step(sc)
+    factors = np.diag(sc) / vals
+    left = (0.0, 0.0) if not robust else (1 - keep_d.mean(), 1 - keep_n.mean())
+    return cur, factors, vals, np.diag(a).copy(), np.diag(f).copy(), left
+
+
+def calibrate_matrix(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, steps=STEPS):
+    """fit() without the shares left out."""
+    return fit(snps, m, pool_sizes, single, seed, null_snps, steps)[:5]
 
 
 def rescale(m, counts_path, pool_sizes_path=None, single=False):
@@ -174,13 +277,16 @@ def rescale(m, counts_path, pool_sizes_path=None, single=False):
         pool_sizes = read_numbers(pool_sizes_path, k, 1, int, "sample-size file")[0]
         if min(pool_sizes) < 1:
             raise WorkError("sample-size file %s: pool sizes must be 1 or more" % pool_sizes_path)
-    out, factors, vals, data, null = calibrate_matrix(snps, m, pool_sizes, single)
+    out, factors, vals, data, null, left = fit(snps, m, pool_sizes, single)
     fmt = lambda v: " ".join("%.4g" % x for x in v)  # noqa: E731
     notes = [
         "rescaled to the drift of %s (%d SNPs%s), %s: factor%s %s"
         % (counts_path, len(snps), ", pooled" if pool_sizes else "",
-           "one factor for all directions" if single else "one factor per direction of the average",
+           "one factor for all directions" if single else "every contrast refitted; along the average's directions",
            "" if single else "s", "%.4g" % factors[0] if single else fmt(factors)),
-        "directions: eigenvalues of the centred average %s; moment statistic of the data %s, "
-        "of null SNPs drawn with the result %s" % (fmt(vals), fmt(data), fmt(null))]
+        "left out as outlying along some contrast: %.1f%% of the SNPs, against %.1f%% of null SNPs drawn "
+        "with the result; the excess (%.1f%%) stands apart from the drift (SNPs under selection, or errors)"
+        % (100 * left[0], 100 * left[1], max(0.0, 100 * (left[0] - left[1]))),
+        "directions: eigenvalues of the centred average %s; moment statistic of the kept data SNPs %s, "
+        "of the kept null SNPs drawn with the result %s" % (fmt(vals), fmt(data), fmt(null))]
     return out.tolist(), notes
