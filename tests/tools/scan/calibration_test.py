@@ -113,7 +113,7 @@ class Calibration(ScratchTest):
         # 0.15 per unit of the variable: far out along its contrast u. The average handed over is
         # 0.4 times the true matrix widened 2.5 times along u, as chains fed such SNPs are. Without
         # the exclusion the fit counts the effect as drift: u'Su / u'Su_true came out 2.0-3.9 on
-        # seeds 21-24; with it 0.83-0.98 (0.85-1.01 without the core along the contrast), the
+        # seeds 21-24; with it 0.83-1.01 (0.85-1.01 without the core along the contrast), the
         # moment's own error with 1000 SNPs being about 10%.
         # So the bounds 0.75-1.33, and 1.6 as the least the untrimmed fit must show.
         self.simulate("--pops", "12", "--loci", "1000", "--copies", "40", "--tree", "--branch-lengths",

@@ -12,7 +12,9 @@ The axis is the direction, in the plane of the two axes along which the data's m
 out most against the nulls', where the data's plain variance is the largest multiple of their
 core variance: the effect's contrast need not be one of those two axes on its own.
 
-The core is left alone where the wide part holds more than MAX_WIDE of the SNPs (then it is
+The core is left alone where the data's wide part does not hold MIN_EXCESS more of the SNPs
+than the nulls' (no minority stands apart: the core would only add its noise), where it holds
+more than MAX_WIDE of the SNPs (then it is
 the data's shape, not a minority under selection) or where sampling is more than MAX_SAMPLING
 of the variance along the axis (a small error of the core there is a large one of the drift:
 it drove the drift along such an axis to nothing on a pooled set). Pooled data do not use it
@@ -26,6 +28,7 @@ ANGLES = 36  # directions tried in the plane
 EM_STEPS = 200
 WIDE_FLOOR = 1.5  # the wide part is at least this much wider than the core
 MAX_SAMPLING = 0.75  # the core says little about the drift along an axis where sampling is most of it
+MIN_EXCESS = 0.05  # the data's wide part must outnumber the nulls' by this share of the SNPs
 MAX_WIDE = 0.3  # SNPs under selection are a minority; a wider part than this is the data's shape
 
 
@@ -76,10 +79,10 @@ def match_core(data, null, q, samp, whole, a, f, keep_d, keep_n):
     c = q @ u  # a + x cc' changes u'au by x and leaves every functional q-orthogonal to u alone
     zd, zn = coordinate(data, u), coordinate(null, u)
     zd, zn = zd[keep_d], zn[keep_n]
-    (cd, pd, _), cn = core_variance(zd, full=True), core_variance(zn)
+    (cd, pd, _), (cn, pn, _) = core_variance(zd, full=True), core_variance(zn, full=True)
     ratio = cd / cn
     fu = u @ f @ u
-    if pd > MAX_WIDE or u @ samp @ u > MAX_SAMPLING * (fu + u @ samp @ u):
+    if pd < pn + MIN_EXCESS or pd > MAX_WIDE or u @ samp @ u > MAX_SAMPLING * (fu + u @ samp @ u):
         return a
     target = fu + (ratio - 1.0) * (fu + u @ samp @ u)
     return a + (target - u @ a @ u) * np.outer(c, c)
