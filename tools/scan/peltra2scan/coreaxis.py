@@ -69,7 +69,7 @@ def match_core(data, null, q, samp, whole, a, f, keep_d, keep_n):
     """a with its variance along the chosen axis replaced so that data and nulls differ there
     as their cores do. q: the current matrix plus sampling (coordinates of contrasts), samp: the
     expected sampling, whole: the data's untrimmed moments, a and f: the trimmed moments of data
-    and nulls."""
+    and nulls, keep_d and keep_n: the SNPs they kept (the cores are fitted to those alone)."""
     tot = null.moments() + samp
     mu, v = np.linalg.eigh(tot)
     half = v / np.sqrt(mu)
