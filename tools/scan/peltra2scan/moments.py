@@ -42,7 +42,9 @@ widened along the environment by the SNPs under selection, the whitening
 would hide those SNPs from the rule and the fit stay wide. What no rule on
 single SNPs removes: many SNPs only two or three standard deviations out
 along one contrast (weak effects, or pooled sampling far above the drift)
-still widen it.
+still widen it. So, except for pooled data, the variance along the contrast
+where the data stand out most is taken from the core of a two-part mixture
+instead of the trimmed mean (coreaxis.py); core=False turns that off.
 
 The result is T M T with T = sqrt(c0) 11'/K + B T_c B', T_c the congruence
 that turns B'MB into S_c (their geometric mean construction), so it stays
@@ -54,6 +56,7 @@ single=True all directions share one factor: S_c = c B'MB.
 import numpy as np
 
 from .calibrate import EPS_RANGE, MAX_SHAPE_SUM, MIN_SHAPE, read_numbers
+from .coreaxis import match_core
 from .workdir import WorkError, read_count_file
 
 NULL_SNPS = 20000
@@ -218,7 +221,8 @@ def floor_psd(a, rel=1e-3):
     return (v * w) @ v.T
 
 
-def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, steps=STEPS, robust=True):
+def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, steps=STEPS, robust=True,
+        core=True):
     """Fits the matrix to the data. Returns the result, the factors along the directions of the
     average (eigenvectors of C M C), its eigenvalues, the moment statistics along them of the
     kept data SNPs and of the kept nulls drawn with the result, and the shares of data SNPs and
@@ -248,7 +252,10 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
         nc, nt = draw_null(np.random.default_rng(seed), counts, totals, cur, null_snps, pool_sizes)
         null = Snps(nc, nt, vecs, pool_sizes)
         keep_d, keep_n = trimmed(data, null, whitening(sc + samp, whole)) if robust else (None, None)
-        return cur, data.moments(keep_d), null.moments(keep_n), keep_d, keep_n
+        a, f = data.moments(keep_d), null.moments(keep_n)
+        if robust and core and pool_sizes is None:
+            a = match_core(data, null, sc + samp, samp, whole, a, f, keep_d, keep_n)
+        return cur, a, f, keep_d, keep_n
 
     for _ in range(steps):
         _, a, f, _, _ = step(sc)

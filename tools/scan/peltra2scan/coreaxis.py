@@ -1,0 +1,88 @@
+"""The drift along the contrast SNPs under selection move along, from the core of the data.
+
+Where the effect is weak against the drift, SNPs under selection lie only two or three
+standard deviations out along the environment's contrast: the exclusion of single SNPs keeps
+most of them, and their moments widen the fitted matrix along that contrast. Along one axis,
+though, they make the wide part of a mixture: the kept data's coordinates there are fitted as
+two centred normals, and the variance of the narrow one (the core) is matched to that of the
+kept null SNPs drawn with the current matrix, which go through the same fit. Under the null
+both cores estimate the same variance, so the match is consistent whatever the fit leaves out.
+
+The axis is the direction, in the plane of the two axes along which the data's moments stand
+out most against the nulls', where the data's plain variance is the largest multiple of their
+core variance: the effect's contrast need not be one of those two axes on its own.
+
+The core is left alone where the data's wide part does not hold MIN_EXCESS more of the SNPs
+than the nulls' (no minority stands apart: the core would only add its noise), where it holds
+more than MAX_WIDE of the SNPs (then it is
+the data's shape, not a minority under selection) or where sampling is more than MAX_SAMPLING
+of the variance along the axis (a small error of the core there is a large one of the drift:
+it drove the drift along such an axis to nothing on a pooled set). Pooled data do not use it
+at all (moments.fit): their shape differs from the nulls' enough that the cores disagree at
+every step.
+"""
+
+import numpy as np
+
+ANGLES = 36  # directions tried in the plane
+EM_STEPS = 200
+WIDE_FLOOR = 1.5  # the wide part is at least this much wider than the core
+MAX_SAMPLING = 0.75  # the core says little about the drift along an axis where sampling is most of it
+MIN_EXCESS = 0.05  # the data's wide part must outnumber the nulls' by this share of the SNPs
+MAX_WIDE = 0.3  # SNPs under selection are a minority; a wider part than this is the data's shape
+
+
+def core_variance(z, steps=EM_STEPS, full=False):
+    """The variance of the narrow part of two centred normals fitted to z (EM)."""
+    z2 = z * z
+    v0 = (np.median(np.abs(z)) / 0.6745) ** 2
+    v1, p = 9.0 * v0, 0.05
+    for _ in range(steps):
+        l0 = (1 - p) * np.exp(-0.5 * z2 / v0) / np.sqrt(v0)
+        l1 = p * np.exp(-0.5 * z2 / v1) / np.sqrt(v1)
+        g = l1 / np.maximum(l0 + l1, 1e-300)
+        p = min(max(g.mean(), 1e-4), 0.5)
+        v0 = ((1 - g) * z2).sum() / max((1 - g).sum(), 1e-12)
+        v1 = max((g * z2).sum() / max(g.sum(), 1e-12), WIDE_FLOOR * v0)
+    return (v0, p, v1) if full else v0
+
+
+def coordinate(snps, u):
+    """Each SNP's coordinate along the functional u, per unit of sqrt(fbar(1-fbar))."""
+    return (snps.y @ u) / np.sqrt(np.maximum(snps.h, 1e-12))
+
+
+def widest_axis(data, plane):
+    """The functional in the span of the two columns of `plane` along which the data's plain
+    variance is the largest multiple of their core variance."""
+    best, out = -1.0, plane[:, -1]
+    for t in np.arange(ANGLES) * np.pi / ANGLES:
+        u = plane @ np.array([np.sin(t), np.cos(t)])
+        z = coordinate(data, u)
+        r = (z * z).mean() / core_variance(z, 50)
+        if r > best:
+            best, out = r, u
+    return out
+
+
+def match_core(data, null, q, samp, whole, a, f, keep_d, keep_n):
+    """a with its variance along the chosen axis replaced so that data and nulls differ there
+    as their cores do. q: the current matrix plus sampling (coordinates of contrasts), samp: the
+    expected sampling, whole: the data's untrimmed moments, a and f: the trimmed moments of data
+    and nulls, keep_d and keep_n: the SNPs they kept (the cores are fitted to those alone)."""
+    tot = null.moments() + samp
+    mu, v = np.linalg.eigh(tot)
+    half = v / np.sqrt(mu)
+    _, r = np.linalg.eigh(half.T @ (whole + samp) @ half)
+    u = widest_axis(data, (half @ r)[:, -2:])
+    u = u / np.sqrt(u @ q @ u)
+    c = q @ u  # a + x cc' changes u'au by x and leaves every functional q-orthogonal to u alone
+    zd, zn = coordinate(data, u), coordinate(null, u)
+    zd, zn = zd[keep_d], zn[keep_n]
+    (cd, pd, _), (cn, pn, _) = core_variance(zd, full=True), core_variance(zn, full=True)
+    ratio = cd / cn
+    fu = u @ f @ u
+    if pd < pn + MIN_EXCESS or pd > MAX_WIDE or u @ samp @ u > MAX_SAMPLING * (fu + u @ samp @ u):
+        return a
+    target = fu + (ratio - 1.0) * (fu + u @ samp @ u)
+    return a + (target - u @ a @ u) * np.outer(c, c)
