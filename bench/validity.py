@@ -178,11 +178,12 @@ def read_result(d, nvar, opts):
 def direct(tools, peltra2, counts, matrix, nulls, table, opts):
     sys.path.insert(0, tools)
     from peltra2scan import calibrate, workdir
+    from peltra2tools import inputs
     k = int(opts[opts.index("-p") + 1])
     nvar = int(opts[opts.index("-n") + 1])
     pool = None
     if "-s" in opts:
-        pool = calibrate.read_numbers(opts[opts.index("-s") + 1], k, 1, int, "sample-size file")[0]
+        pool = inputs.read_pool_sizes(opts[opts.index("-s") + 1], k)
     # the runs work in folders of their own: file arguments made absolute
     opts = [os.path.abspath(v) if i and opts[i - 1] in ("-e", "-s") else v for i, v in enumerate(opts)]
     opts = opts + ["-m", os.path.abspath(matrix)]

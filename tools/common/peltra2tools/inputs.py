@@ -109,6 +109,16 @@ def read_numbers(path, k, rows, what, convert=finite, lines=None):
     return out
 
 
+def read_pool_sizes(path, k):
+    """The sample-size file of pooled mode: k whole numbers of allele copies,
+    each at least 1."""
+    sizes = read_numbers(path, k, 1, "sample-size file", whole)[0]
+    if min(sizes) < 1:
+        raise ToolError("sample-size file %s, field %d: a pool holds at least 1 allele copy"
+                        % (path, sizes.index(min(sizes)) + 1))
+    return sizes
+
+
 def read_matrix(path, k=None, what="matrix file"):
     """A K x K matrix file (K from -p, or the fields of its first line). The
     output of a matrix-estimation run is refused with what to do instead."""

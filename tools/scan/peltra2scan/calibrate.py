@@ -25,7 +25,7 @@ or more, and their sum at most 1000.
 import math
 import random
 
-from peltra2tools import inputs, options
+from peltra2tools import inputs
 
 from .workdir import WorkError
 
@@ -36,14 +36,9 @@ MAX_SHAPE_SUM = 1000.0
 MAX_ATTEMPTS = 100000
 
 
-def read_numbers(path, k, rows, convert, what):
-    """The first `rows` lines of k numbers of a file (peltra2tools.inputs)."""
-    return inputs.read_numbers(path, k, rows, what, options.whole if convert is int else options.finite)
-
-
 def read_matrix(path, k):
     """The matrix as peltra2 uses it: the lower triangle mirrored upward."""
-    m = read_numbers(path, k, k, float, "matrix file")
+    m = inputs.read_matrix(path, k)
     return [[m[max(i, j)][min(i, j)] for j in range(k)] for i in range(k)]
 
 

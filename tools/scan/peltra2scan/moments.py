@@ -55,7 +55,9 @@ single=True all directions share one factor: S_c = c B'MB.
 
 import numpy as np
 
-from .calibrate import EPS_RANGE, MAX_SHAPE_SUM, MIN_SHAPE, read_numbers
+from peltra2tools.inputs import read_pool_sizes
+
+from .calibrate import EPS_RANGE, MAX_SHAPE_SUM, MIN_SHAPE
 from .coreaxis import match_core
 from .workdir import WorkError, read_count_file
 
@@ -281,9 +283,7 @@ def rescale(m, counts_path, pool_sizes_path=None, single=False):
     snps = read_count_file(counts_path, k)
     pool_sizes = None
     if pool_sizes_path:
-        pool_sizes = read_numbers(pool_sizes_path, k, 1, int, "sample-size file")[0]
-        if min(pool_sizes) < 1:
-            raise WorkError("sample-size file %s: pool sizes must be 1 or more" % pool_sizes_path)
+        pool_sizes = read_pool_sizes(pool_sizes_path, k)
     out, factors, vals, data, null, left = fit(snps, m, pool_sizes, single)
     fmt = lambda v: " ".join("%.4g" % x for x in v)  # noqa: E731
     notes = [

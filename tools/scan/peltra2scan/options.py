@@ -250,10 +250,7 @@ def check_inputs(o):
     inputs.read_matrix(o.matrix, o.pops)
     inputs.read_numbers(o.env, o.pops, o.nenv, "environment file")
     if o.samplesize:
-        sizes = inputs.read_numbers(o.samplesize, o.pops, 1, "sample-size file", options.whole)[0]
-        if min(sizes) < 1:
-            raise OptionError("sample-size file %s, field %d: a pool holds at least 1 allele copy"
-                              % (o.samplesize, sizes.index(min(sizes)) + 1))
+        inputs.read_pool_sizes(o.samplesize, o.pops)
 
 
 def parse_part(text):
