@@ -3,6 +3,8 @@ tables of its slices."""
 
 import re
 
+from peltra2tools import inputs
+
 from . import scanid
 
 NA = "NA"
@@ -114,8 +116,9 @@ def check_rows(path, header, rows, first, first_lineno):
 
 
 def _lines(path):
-    with open(path, encoding="utf-8", errors="replace") as f:
-        return f.read().splitlines()
+    """The table's lines; a gzipped or binary file is refused as such."""
+    lines = inputs.read_lines(path, "scan table")
+    return lines[:-1] if lines and lines[-1] == "" else lines
 
 
 def _read_part(path):
