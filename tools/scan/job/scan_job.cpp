@@ -30,6 +30,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +39,7 @@
 #include <string>
 #include <vector>
 
+#include "common/tool_cli.h"
 #include "peltra2_version.h"
 
 namespace {
@@ -54,13 +56,11 @@ void on_stop(int sig) { stop_signal = sig; }
 [[noreturn]] void fail_errno(const std::string &what) { fail(3, what + ": " + strerror(errno)); }
 
 // Argument `name` read whole as a number 0 or more; anything else (a blank,
-// a sign, other text) is a call that did not come from peltra2-scan.
+// other text) is a call that did not come from peltra2-scan.
 long long argument_number(const char *name, const char *text) {
-  if (*text == '\0' || std::strspn(text, "0123456789") != std::strlen(text))
+  long v;
+  if (!whole_number(text, 0, LONG_MAX, &v))
     fail(1, std::string(name) + " '" + text + "' is not a whole number 0 or more");
-  errno = 0;
-  long long v = std::strtoll(text, nullptr, 10);
-  if (errno == ERANGE) fail(1, std::string(name) + " '" + text + "' is too large");
   return v;
 }
 
