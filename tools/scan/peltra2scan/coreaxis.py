@@ -14,12 +14,10 @@ core variance: the effect's contrast need not be one of those two axes on its ow
 
 The core is left alone where the data's wide part does not hold MIN_EXCESS more of the SNPs
 than the nulls' (no minority stands apart: the core would only add its noise), where it holds
-more than MAX_WIDE of the SNPs (then it is
-the data's shape, not a minority under selection) or where sampling is more than MAX_SAMPLING
-of the variance along the axis (a small error of the core there is a large one of the drift:
-it drove the drift along such an axis to nothing on a pooled set). Pooled data do not use it
-at all (moments.fit): their shape differs from the nulls' enough that the cores disagree at
-every step.
+more than MAX_WIDE of the SNPs (then it is the data's shape, not a minority under selection) or
+where sampling is more than MAX_SAMPLING of the variance along the axis (a small error of the
+core there is a large one of the drift). The axis is chosen anew at every step of the fit,
+except for pooled data (moments.fit).
 """
 
 import numpy as np
@@ -28,8 +26,8 @@ ANGLES = 36  # directions tried in the plane
 EM_STEPS = 200
 WIDE_FLOOR = 1.5  # the wide part is at least this much wider than the core
 MAX_SAMPLING = 0.75  # the core says little about the drift along an axis where sampling is most of it
-MIN_EXCESS = 0.05  # the data's wide part must outnumber the nulls' by this share of the SNPs
-MAX_WIDE = 0.3  # SNPs under selection are a minority; a wider part than this is the data's shape
+MIN_EXCESS = 0.02  # the data's wide part must outnumber the nulls' by this share of the SNPs
+MAX_WIDE = 0.5  # SNPs under selection are a minority; a wider part than this is the data's shape
 
 
 def core_variance(z, steps=EM_STEPS, full=False):
@@ -65,24 +63,33 @@ def widest_axis(data, plane):
     return out
 
 
-def match_core(data, null, q, samp, whole, a, f, keep_d, keep_n):
-    """a with its variance along the chosen axis replaced so that data and nulls differ there
-    as their cores do. q: the current matrix plus sampling (coordinates of contrasts), samp: the
-    expected sampling, whole: the data's untrimmed moments, a and f: the trimmed moments of data
-    and nulls, keep_d and keep_n: the SNPs they kept (the cores are fitted to those alone)."""
+def choose_axis(data, null, samp, whole, keep_d, keep_n):
+    """The axis along which the data's core is matched, or None where no minority stands apart
+    along it (the guards above). null: nulls drawn with the current matrix, samp: the expected
+    sampling, whole: the data's untrimmed moments, keep_d and keep_n: the SNPs the trimming kept."""
     tot = null.moments() + samp
     mu, v = np.linalg.eigh(tot)
     half = v / np.sqrt(mu)
     _, r = np.linalg.eigh(half.T @ (whole + samp) @ half)
     u = widest_axis(data, (half @ r)[:, -2:])
+    u = u / np.sqrt(u @ tot @ u)
+    zd, zn = coordinate(data, u)[keep_d], coordinate(null, u)[keep_n]
+    (_, pd, _), (_, pn, _) = core_variance(zd, full=True), core_variance(zn, full=True)
+    fu = u @ null.moments(keep_n) @ u
+    if pd < pn + MIN_EXCESS or pd > MAX_WIDE or u @ samp @ u > MAX_SAMPLING * (fu + u @ samp @ u):
+        return None
+    return u
+
+
+def match_core(data, null, u, q, samp, a, f, keep_d, keep_n):
+    """a with its variance along the axis u replaced so that data and nulls differ there as
+    their cores do. q: the current matrix plus sampling (coordinates of contrasts), samp: the
+    expected sampling, a and f: the trimmed moments of data and nulls, keep_d and keep_n: the
+    SNPs they kept (the cores are fitted to those alone)."""
     u = u / np.sqrt(u @ q @ u)
     c = q @ u  # a + x cc' changes u'au by x and leaves every functional q-orthogonal to u alone
-    zd, zn = coordinate(data, u), coordinate(null, u)
-    zd, zn = zd[keep_d], zn[keep_n]
-    (cd, pd, _), (cn, pn, _) = core_variance(zd, full=True), core_variance(zn, full=True)
-    ratio = cd / cn
+    zd, zn = coordinate(data, u)[keep_d], coordinate(null, u)[keep_n]
+    ratio = core_variance(zd) / core_variance(zn)
     fu = u @ f @ u
-    if pd < pn + MIN_EXCESS or pd > MAX_WIDE or u @ samp @ u > MAX_SAMPLING * (fu + u @ samp @ u):
-        return a
     target = fu + (ratio - 1.0) * (fu + u @ samp @ u)
     return a + (target - u @ a @ u) * np.outer(c, c)

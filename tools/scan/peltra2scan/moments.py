@@ -42,9 +42,9 @@ widened along the environment by the SNPs under selection, the whitening
 would hide those SNPs from the rule and the fit stay wide. What no rule on
 single SNPs removes: many SNPs only two or three standard deviations out
 along one contrast (weak effects, or pooled sampling far above the drift)
-still widen it. So, except for pooled data, the variance along the contrast
-where the data stand out most is taken from the core of a two-part mixture
-instead of the trimmed mean (coreaxis.py); core=False turns that off.
+still widen it. So the variance along the contrast where the data stand out
+most is taken from the core of a two-part mixture instead of the trimmed mean
+(coreaxis.py); core=False turns that off.
 
 The result is T M T with T = sqrt(c0) 11'/K + B T_c B', T_c the congruence
 that turns B'MB into S_c (their geometric mean construction), so it stays
@@ -58,7 +58,7 @@ import numpy as np
 from peltra2tools.inputs import read_pool_sizes
 
 from .calibrate import EPS_RANGE, MAX_SHAPE_SUM, MIN_SHAPE
-from .coreaxis import match_core
+from .coreaxis import choose_axis, match_core
 from .workdir import WorkError, read_count_file
 
 NULL_SNPS = 20000
@@ -249,24 +249,40 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
     # factor keeps): an average widened along the environment would hide SNPs under selection
     sc = (np.diag(vals) / vals.mean() if single else np.eye(len(vals))) * np.trace(whole) / len(vals)
 
-    def step(sc):
+    def step(sc, axis=None):
         cur = embed(m, vals, vecs, sc)
         nc, nt = draw_null(np.random.default_rng(seed), counts, totals, cur, null_snps, pool_sizes)
         null = Snps(nc, nt, vecs, pool_sizes)
         keep_d, keep_n = trimmed(data, null, whitening(sc + samp, whole)) if robust else (None, None)
         a, f = data.moments(keep_d), null.moments(keep_n)
         if robust and core and pool_sizes is None:
-            a = match_core(data, null, sc + samp, samp, whole, a, f, keep_d, keep_n)
-        return cur, a, f, keep_d, keep_n
+            axis = choose_axis(data, null, samp, whole, keep_d, keep_n)
+        if axis is not None:
+            a = match_core(data, null, axis, sc + samp, samp, a, f, keep_d, keep_n)
+        return cur, a, f, keep_d, keep_n, null
 
-    for _ in range(steps):
-        _, a, f, _, _ = step(sc)
-        kappa = np.trace(f) / np.trace(sc)
-        if single:
-            sc = sc * np.trace(a) / np.trace(f)
-        else:
-            sc = floor_psd(sc + (a - f) / kappa)
-    cur, a, f, keep_d, keep_n = step(sc)
+    def refit(sc, axis=None):
+        for _ in range(steps):
+            _, a, f, _, _, _ = step(sc, axis)
+            kappa = np.trace(f) / np.trace(sc)
+            if single:
+                sc = sc * np.trace(a) / np.trace(f)
+            else:
+                sc = floor_psd(sc + (a - f) / kappa)
+        return sc
+
+    sc = refit(sc)
+    axis = None
+    if robust and core and pool_sizes is not None:
+        # pooled sampling moves the axis from step to step, so that the core acts at some steps
+        # only and the fit stays wide: the axis is chosen once, from the trimmed fit, and the fit
+        # goes on with the core along it. Individual data do better with the axis chosen anew at
+        # every step: it settles closer to the contrast SNPs under selection move along.
+        _, _, _, keep_d, keep_n, null = step(sc)
+        axis = choose_axis(data, null, samp, whole, keep_d, keep_n)
+        if axis is not None:
+            sc = refit(sc, axis)
+    cur, a, f, keep_d, keep_n, _ = step(sc, axis)
     factors = np.diag(sc) / vals
     left = (0.0, 0.0) if not robust else (1 - keep_d.mean(), 1 - keep_n.mean())
     return cur, factors, vals, np.diag(a).copy(), np.diag(f).copy(), left
