@@ -105,8 +105,8 @@ def rows(name, effect_path, tables):
 
 def flagged(path):
     with open(path) as f:
-        head = f.readline().rstrip("\n").split("\t")
-        rows = [line.rstrip("\n").split("\t") for line in f]
+        lines = [line.rstrip("\n").split("\t") for line in f if not line.startswith("#")]  # the scan's line
+    head, rows = lines[0], lines[1:]
     cols = [c for c in head if c.endswith("_flag")]
     return {c[:-5]: {int(r[0]) for r in rows if r[head.index(c)] == "1"} for c in cols}
 
