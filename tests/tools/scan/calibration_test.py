@@ -178,6 +178,15 @@ class Calibration(ScratchTest):
         # error (about 4% with 1500 SNPs; seed 11 gives 0.98).
         _, factors, _, _, _ = moments.calibrate_matrix(snps, true, single=True, null_snps=5000)
         self.assertLess(abs(factors[0] - 1), 0.1, factors)
+        # The contrasts do not see the direction all populations share, and chains leave it
+        # anywhere: from averages at a fortieth and at fifteen times the truth along it, the fit
+        # gives the same matrix, whose variance there comes from the SNPs of extreme frequency
+        # (1.07 times the truth with this seed).
+        ones, c = np.ones(6), np.eye(6) - 1 / 6
+        low = moments.fit(snps, c @ true @ c + 0.001 * np.outer(ones, ones), null_snps=5000)[0]
+        high = moments.fit(snps, true + 0.5 * np.outer(ones, ones), null_snps=5000)[0]
+        np.testing.assert_allclose(high, low, rtol=1e-9, atol=1e-12)
+        self.assertLess(abs(ones @ low @ ones / (ones @ true @ ones) - 1), 0.2)
 
         # A CI-sized workflow: the matrix estimated from 400 SNPs (-k 10000), plain and rescaled;
         # 150 of the SNPs scanned with -k 6000 and 150 null SNPs.

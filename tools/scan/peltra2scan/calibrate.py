@@ -234,7 +234,8 @@ def inflation_warning(lambdas, shares=None):
     if loose:
         out.append("%s: these flags are looser than stated: the matrix is narrower than the drift of the data, "
                    "so neutral SNPs get flags; rescale it with peltra2-matrix --counts on this count file "
-                   "(if it was, run the chains longer until R-hat is near 1) and scan again" % ", ".join(loose))
+                   "and scan again (if it was, many SNPs under strong selection can lift lambda too: "
+                   "check the share flagged at 99%% against 1%%)" % ", ".join(loose))
     if strict:
         out.append("%s: these flags are stricter than stated (lambda under %g, or under %g%% of the SNPs above "
                    "the null's 95%% quantile where 5%% are expected): the matrix is wider than the neutral drift "

@@ -46,10 +46,20 @@ still widen it. So the variance along the contrast where the data stand out
 most is taken from the core of a two-part mixture instead of the trimmed mean
 (coreaxis.py); core=False turns that off.
 
-The result is T M T with T = sqrt(c0) 11'/K + B T_c B', T_c the congruence
-that turns B'MB into S_c (their geometric mean construction), so it stays
-positive definite and the direction 1 (which a free ancestral frequency
-absorbs) keeps the average's share, scaled by c0 = tr(S_c)/tr(B'MB). With
+The result is B S_c B' plus a variance along 1/sqrt(K), the direction all
+populations share. The contrasts do not see it, and the chains leave it
+anywhere (from a twenty-fifth to ten times the truth in simulations), yet
+it sets how freely test mode's ancestral frequency moves, and with it the
+flags of XtX and the Bayes factors. It is fitted to the data: the further
+the populations drift together from the ancestral frequency, the more the
+SNPs of extreme pooled frequency drift against their fbar(1-fbar), so the
+variance is the one at which the nulls' ratio of the contrasts' moments at
+extreme and middle pooled frequencies is the data's (frequency_ratio), and
+the contrasts are fitted again with it. Its error in simulations: mostly
+within 1.5 times the truth with 2,000 SNPs or more, about twice with 1,000
+SNPs and weak drift (the ratio then moves little against its own noise),
+two to three times with pooled reads. The result depends on the average
+only through the basis B. With
 single=True all directions share one factor: S_c = c B'MB.
 """
 
@@ -64,6 +74,8 @@ from .workdir import WorkError, read_count_file
 NULL_SNPS = 20000
 STEPS = 10
 TRIM = 0.99  # the share of null SNPs kept by each of the two exclusion rules
+SHARED_RANGE = (0.01, 300.0)  # the variance along 1 is sought within these multiples of its start
+SHARED_STEPS = 14
 
 
 def sampling_share(totals, pool_sizes=None):
@@ -134,19 +146,10 @@ def centred_basis(m):
     return vals[order], vecs[:, order]
 
 
-def sqrtm(a):
-    w, v = np.linalg.eigh((a + a.T) / 2)
-    return (v * np.sqrt(np.maximum(w, 0.0))) @ v.T
-
-
-def embed(m, vals, vecs, sc):
-    """T M T with the centred part B S_c B' (vals, vecs: those of centred_basis(m))."""
-    k = len(m)
-    g_half, g_inv_half = np.diag(np.sqrt(vals)), np.diag(1.0 / np.sqrt(vals))
-    tc = g_inv_half @ sqrtm(g_half @ sc @ g_half) @ g_inv_half
-    c0 = float(np.trace(sc) / vals.sum())
-    t = np.sqrt(c0) * np.ones((k, k)) / k + vecs @ tc @ vecs.T
-    out = t @ m @ t
+def embed(vecs, sc, shared):
+    """The K x K matrix B S_c B' + shared 11'/K (vecs: B): shared is the variance along 1/sqrt(K)."""
+    k = len(vecs)
+    out = vecs @ sc @ vecs.T + shared * np.ones((k, k)) / k
     return (out + out.T) / 2
 
 
@@ -223,6 +226,18 @@ def floor_psd(a, rel=1e-3):
     return (v * w) @ v.T
 
 
+def frequency_ratio(snps, keep):
+    """The contrasts' moment of the kept SNPs whose pooled minor frequency is under 0.15, over
+    that of those above 0.35. The more the populations drift together from the ancestral
+    frequency, the further the pooled frequency lies from it, and the more drift the SNPs of
+    extreme pooled frequency show against their fbar(1-fbar)."""
+    extreme, middle = keep & (snps.h < 0.15 * 0.85), keep & (snps.h > 0.35 * 0.65)
+    if extreme.sum() < 10 or middle.sum() < 10:
+        return None
+    den = np.trace(snps.moments(middle))
+    return np.trace(snps.moments(extreme)) / den if den > 0 else None
+
+
 def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, steps=STEPS, robust=True,
         core=True):
     """Fits the matrix to the data. Returns the result, the factors along the directions of the
@@ -249,21 +264,28 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
     # factor keeps): an average widened along the environment would hide SNPs under selection
     sc = (np.diag(vals) / vals.mean() if single else np.eye(len(vals))) * np.trace(whole) / len(vals)
 
-    def step(sc, axis=None):
-        cur = embed(m, vals, vecs, sc)
+    # the variance along the direction 1, which the data can tell only through frequency_ratio;
+    # it starts at the mean drift of a contrast
+    shared = [np.trace(sc) / len(vals)]
+
+    def nulls(sc, v):
+        cur = embed(vecs, sc, v)
         nc, nt = draw_null(np.random.default_rng(seed), counts, totals, cur, null_snps, pool_sizes)
-        null = Snps(nc, nt, vecs, pool_sizes)
+        return Snps(nc, nt, vecs, pool_sizes)
+
+    def step(sc, axis=None):
+        null = nulls(sc, shared[0])
         keep_d, keep_n = trimmed(data, null, whitening(sc + samp, whole)) if robust else (None, None)
         a, f = data.moments(keep_d), null.moments(keep_n)
         if robust and core and pool_sizes is None:
             axis = choose_axis(data, null, samp, whole, keep_d, keep_n)
         if axis is not None:
             a = match_core(data, null, axis, sc + samp, samp, a, f, keep_d, keep_n)
-        return cur, a, f, keep_d, keep_n, null
+        return a, f, keep_d, keep_n, null
 
     def refit(sc, axis=None):
         for _ in range(steps):
-            _, a, f, _, _, _ = step(sc, axis)
+            a, f, _, _, _ = step(sc, axis)
             kappa = np.trace(f) / np.trace(sc)
             if single:
                 sc = sc * np.trace(a) / np.trace(f)
@@ -271,6 +293,24 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
                 sc = floor_psd(sc + (a - f) / kappa)
         return sc
 
+    def fit_shared(sc):
+        """The variance along 1 at which the nulls' frequency_ratio is the data's (bisection on
+        its log, the nulls drawn with the same seed throughout, so the ratio rises steadily)."""
+        w = whitening(sc + samp, whole)
+        every = np.ones(len(data.h), dtype=bool)
+        lo, hi = np.log(SHARED_RANGE[0] * shared[0]), np.log(SHARED_RANGE[1] * shared[0])
+        for _ in range(SHARED_STEPS):
+            mid = (lo + hi) / 2
+            null = nulls(sc, np.exp(mid))
+            keep_d, keep_n = trimmed(data, null, w) if robust else (every, np.ones(len(null.h), dtype=bool))
+            rd, rn = frequency_ratio(data, keep_d), frequency_ratio(null, keep_n)
+            if rd is None or rn is None:
+                return shared[0]  # too few SNPs of extreme or middle frequency, or no drift: keep the start
+            lo, hi = (mid, hi) if rn < rd else (lo, mid)
+        return float(np.exp((lo + hi) / 2))
+
+    sc = refit(sc)
+    shared[0] = fit_shared(sc)
     sc = refit(sc)
     axis = None
     if robust and core and pool_sizes is not None:
@@ -278,11 +318,13 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
         # only and the fit stays wide: the axis is chosen once, from the trimmed fit, and the fit
         # goes on with the core along it. Individual data do better with the axis chosen anew at
         # every step: it settles closer to the contrast SNPs under selection move along.
-        _, _, _, keep_d, keep_n, null = step(sc)
+        _, _, keep_d, keep_n, null = step(sc)
         axis = choose_axis(data, null, samp, whole, keep_d, keep_n)
         if axis is not None:
             sc = refit(sc, axis)
-    cur, a, f, keep_d, keep_n, _ = step(sc, axis)
+    shared[0] = fit_shared(sc)
+    a, f, keep_d, keep_n, _ = step(sc, axis)
+    cur = embed(vecs, sc, shared[0])
     factors = np.diag(sc) / vals
     left = (0.0, 0.0) if not robust else (1 - keep_d.mean(), 1 - keep_n.mean())
     return cur, factors, vals, np.diag(a).copy(), np.diag(f).copy(), left
@@ -303,10 +345,11 @@ def rescale(m, counts_path, pool_sizes_path=None, single=False):
     out, factors, vals, data, null, left = fit(snps, m, pool_sizes, single)
     fmt = lambda v: " ".join("%.4g" % x for x in v)  # noqa: E731
     notes = [
-        "rescaled to the drift of %s (%d SNPs%s), %s: factor%s %s"
+        "rescaled to the drift of %s (%d SNPs%s), %s: factor%s %s; variance along the direction all "
+        "populations share, fitted to the SNPs of extreme and of middle frequency: %.4g"
         % (counts_path, len(snps), ", pooled" if pool_sizes else "",
            "one factor for all directions" if single else "every contrast refitted; along the average's directions",
-           "" if single else "s", "%.4g" % factors[0] if single else fmt(factors)),
+           "" if single else "s", "%.4g" % factors[0] if single else fmt(factors), float(np.sum(out)) / k),
         "left out as outlying along some contrast: %.1f%% of the SNPs, against %.1f%% of null SNPs drawn "
         "with the result; the excess (%.1f%%) stands apart from the drift (SNPs under selection, or errors)"
         % (100 * left[0], 100 * left[1], max(0.0, 100 * (left[0] - left[1]))),
