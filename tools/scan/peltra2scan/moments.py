@@ -266,7 +266,7 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
 
     # the variance along the direction 1, which the data can tell only through frequency_ratio;
     # it starts at the mean drift of a contrast
-    shared = [np.trace(sc) / len(vals)]
+    shared = np.trace(sc) / len(vals)
 
     def nulls(sc, v):
         cur = embed(vecs, sc, v)
@@ -274,7 +274,7 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
         return Snps(nc, nt, vecs, pool_sizes)
 
     def step(sc, axis=None):
-        null = nulls(sc, shared[0])
+        null = nulls(sc, shared)
         keep_d, keep_n = trimmed(data, null, whitening(sc + samp, whole)) if robust else (None, None)
         a, f = data.moments(keep_d), null.moments(keep_n)
         if robust and core and pool_sizes is None:
@@ -298,19 +298,19 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
         its log, the nulls drawn with the same seed throughout, so the ratio rises steadily)."""
         w = whitening(sc + samp, whole)
         every = np.ones(len(data.h), dtype=bool)
-        lo, hi = np.log(SHARED_RANGE[0] * shared[0]), np.log(SHARED_RANGE[1] * shared[0])
+        lo, hi = np.log(SHARED_RANGE[0] * shared), np.log(SHARED_RANGE[1] * shared)
         for _ in range(SHARED_STEPS):
             mid = (lo + hi) / 2
             null = nulls(sc, np.exp(mid))
             keep_d, keep_n = trimmed(data, null, w) if robust else (every, np.ones(len(null.h), dtype=bool))
             rd, rn = frequency_ratio(data, keep_d), frequency_ratio(null, keep_n)
             if rd is None or rn is None:
-                return shared[0]  # too few SNPs of extreme or middle frequency, or no drift: keep the start
+                return shared  # too few SNPs of extreme or middle frequency, or no drift: keep the start
             lo, hi = (mid, hi) if rn < rd else (lo, mid)
         return float(np.exp((lo + hi) / 2))
 
     sc = refit(sc)
-    shared[0] = fit_shared(sc)
+    shared = fit_shared(sc)
     sc = refit(sc)
     axis = None
     if robust and core and pool_sizes is not None:
@@ -322,9 +322,9 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
         axis = choose_axis(data, null, samp, whole, keep_d, keep_n)
         if axis is not None:
             sc = refit(sc, axis)
-    shared[0] = fit_shared(sc)
+    shared = fit_shared(sc)
     a, f, keep_d, keep_n, _ = step(sc, axis)
-    cur = embed(vecs, sc, shared[0])
+    cur = embed(vecs, sc, shared)
     factors = np.diag(sc) / vals
     left = (0.0, 0.0) if not robust else (1 - keep_d.mean(), 1 - keep_n.mean())
     return cur, factors, vals, np.diag(a).copy(), np.diag(f).copy(), left
