@@ -201,6 +201,9 @@ class Settings(unittest.TestCase):
         rows = [l.split("\t") for l in (self.dir / "results" / "scan.tsv").read_text().splitlines()
                 if not l.startswith("#")][1:]
         self.assertEqual([r[1] for r in rows], [s[3] if s[3] != "." else s[1] + ":" + s[2] for s in snps])
+        # the chains see the thinned file, the rescaling every SNP
+        log = (self.dir / "results" / "logs" / "matrix.log").read_text()
+        self.assertRegex(log, r"rescaled to the drift of \S*data\.counts \(%d SNPs" % len(snps))
 
     def test_pooled_input(self):
         p = subprocess.run([os.path.join(BUILD, "tools", "peltra2-simulate"), "--pops", "4", "--loci", "30", "--env", "1",

@@ -29,8 +29,9 @@ rule chain:
 
 rule matrix:
     input:
+        # the chains may run on a thinned file, the rescaling sees every SNP: its error falls with their number
         **optional(chains=expand(R + "/chains/chain{chain}.out", chain=range(1, CHAINS + 1)),
-                   counts=MATRIX_COUNTS, sample_sizes=SAMPLE_SIZES),
+                   counts=COUNTS, sample_sizes=SAMPLE_SIZES),
     output:
         matrix=R + "/matrix.txt",
         diagnostics=R + "/diagnostics.tsv",
