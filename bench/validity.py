@@ -4,12 +4,23 @@
     validity.py subsample COUNTS EFFECT_LOCI N OUT
         OUT.counts: the first N neutral SNPs and every effect SNP of COUNTS, in
         order; OUT.effect_loci: the effect SNPs' indices in OUT.counts.
-    validity.py rows SET EFFECT_LOCI LABEL=TABLE ...
+    validity.py genome DATA MORE OUT
+        OUT.counts: the SNPs of DATA.counts, then those of MORE.counts past
+        their number (a longer run of the same simulation: the same tree
+        and environment); OUT.effect_loci: the effect SNPs of both, as
+        indices in OUT.counts. The rest of the genome a user would rescale on.
+    validity.py effects GENOME FROM N OUT
+        OUT.counts: the first N effect SNPs of GENOME.counts past SNP FROM,
+        in order: more effect SNPs for the power, scanned on their own.
+    validity.py rows SET EFFECT_LOCI LABEL=TABLE[+EFFECTS_TABLE] ...
         One line per statistic: the share of neutral SNPs above the null's 99%
         and 95% quantiles, the power at the 1% empirical cut (the share of
         effect SNPs above the 99% quantile of the neutral SNPs' own values),
-        the share of effect SNPs the scan's own 99% flags find, and lambda, for each scan table (peltra2-scan --calibrate; its
-        quantiles file beside it), side by side; "-" for a missing table.
+        the share of effect SNPs the scan's own 99% flags find, and lambda,
+        for each scan table (peltra2-scan --calibrate; its quantiles file
+        beside it), side by side; "-" for a missing table. The SNPs of an
+        EFFECTS_TABLE (a scan of effects' output with the same matrix and
+        options) count as effect SNPs too.
     validity.py contrast SET ENV VAR TRUE MATRIX...
         One line: the variance of each matrix along the contrast of variable
         VAR of ENV (centred) over that of the true matrix, and in brackets
@@ -54,6 +65,27 @@ def subsample(counts, effect, n, out):
         f.write("".join("%d\n" % (j + 1) for j, i in enumerate(keep) if i in eff))
 
 
+def genome(data, more, out):
+    with open(data + ".counts") as f:
+        first = f.read().splitlines()
+    with open(more + ".counts") as f:
+        rest = f.read().splitlines()[len(first):]
+    n = len(first) // 2
+    eff = sorted(read_effect(data + ".effect_loci") | {i for i in read_effect(more + ".effect_loci") if i > n})
+    with open(out + ".counts", "w") as f:
+        f.write("".join(line + "\n" for line in first + rest))
+    with open(out + ".effect_loci", "w") as f:
+        f.write("".join("%d\n" % i for i in eff))
+
+
+def effects(genome, start, n, out):
+    eff = sorted(i for i in read_effect(genome + ".effect_loci") if i > start)[:n]
+    with open(genome + ".counts") as f:
+        lines = f.read().splitlines()
+    with open(out + ".counts", "w") as f:
+        f.write("".join(lines[2 * i - 2] + "\n" + lines[2 * i - 1] + "\n" for i in eff))
+
+
 def quantile(values, prob):
     values = sorted(values)
     h = (len(values) - 1) * prob
@@ -62,11 +94,17 @@ def quantile(values, prob):
     return values[lo] + (h - lo) * (values[hi] - values[lo])
 
 
-def measure(path, effect):
-    """Per statistic: (99%, 95%, power, effect SNPs flagged, lambda) of one scan table."""
+def read_table(path):
     with open(path) as f:
         lines = [line.rstrip("\n").split("\t") for line in f if not line.startswith("#")]  # the scan's line
-    head, rows = lines[0], lines[1:]
+    return lines[0], lines[1:]
+
+
+def measure(path, effect, more=None):
+    """Per statistic: (99%, 95%, power, effect SNPs flagged, lambda) of one scan table; the
+    SNPs of the table `more` are effect SNPs too."""
+    head, rows = read_table(path)
+    extra = read_table(more) if more else (head, [])
     q = {}
     with open(path[:-4] + ".quantiles.tsv") as f:
         qhead = f.readline().rstrip("\n").split("\t")
@@ -78,6 +116,7 @@ def measure(path, effect):
         j = head.index(col)
         neutral = [float(r[j]) for r in rows if r[-1] == "ok" and int(r[0]) not in effect]
         hit = [float(r[j]) for r in rows if r[-1] == "ok" and int(r[0]) in effect]
+        hit += [float(r[extra[0].index(col)]) for r in extra[1] if r[-1] == "ok"]
         cut = quantile(neutral, 0.99)
         share = lambda vals, t: 100.0 * sum(v > t for v in vals) / max(1, len(vals))  # noqa: E731
         out[col] = (share(neutral, float(q[col]["q99"])), share(neutral, float(q[col]["q95"])),
@@ -89,9 +128,12 @@ def rows(name, effect_path, tables):
     effect = read_effect(effect_path)
     found = {}
     for arg in tables:
-        label, path = arg.split("=", 1)
+        label, paths = arg.split("=", 1)
+        path, more = (paths.split("+", 1) + [None])[:2]
+        if more and not os.path.exists(more):
+            more = None
         if os.path.exists(path) and os.path.exists(path[:-4] + ".quantiles.tsv"):
-            found[label] = measure(path, effect)
+            found[label] = measure(path, effect, more)
     labels = [a.split("=", 1)[0] for a in tables]
     stats = sorted({c for m in found.values() for c in m}, key=lambda c: (c == "XtX", c))
     for col in stats:
@@ -230,6 +272,10 @@ def direct(tools, peltra2, counts, matrix, nulls, table, opts):
 if __name__ == "__main__":
     if sys.argv[1] == "subsample":
         subsample(sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5])
+    elif sys.argv[1] == "genome":
+        genome(sys.argv[2], sys.argv[3], sys.argv[4])
+    elif sys.argv[1] == "effects":
+        effects(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), sys.argv[5])
     elif sys.argv[1] == "direct":
         direct(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], int(sys.argv[6]), sys.argv[7], sys.argv[8:])
     elif sys.argv[1] == "overlap":

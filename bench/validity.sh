@@ -25,10 +25,16 @@
 #           of variable 2, seed 1205
 #   Q5      pooled reads, 8 populations (pools of 40 copies, coverage
 #           20..60), one variable, 5% with the effect, seed 805; Z only
-# Per set and replicate r: matrix estimation "peltra2 -k 10000 -r r" on all
-# SNPs (--chains N --iterations I: N chains of I iterations, seeds r, r+1, ...,
-# in a folder of their own), "peltra2-matrix" (plain) and "peltra2-matrix --counts" (calibrated),
-# then "peltra2-scan -k 20000 -X --calibrate 1000" with each matrix. --quick
+# Per set and replicate r: matrix estimation "peltra2 -k 10000 -r r" on the
+# set's 2,100 SNPs (--chains N --iterations I: N chains of I iterations, seeds
+# r, r+1, ..., in a folder of their own), "peltra2-matrix" (plain) and
+# "peltra2-matrix --counts" (calibrated) on the genome, then
+# "peltra2-scan -k 20000 -X --calibrate 1000" of the 2,100 SNPs with each
+# matrix. The genome is what a user rescales on: the 2,100 SNPs followed by
+# the rest of a run of the same simulation with --genome SNPs (default
+# 21,000; 2100: the set alone), the same share of them with the effect. The
+# matrix's own error shrinks with it; scanning 2,100 of them is enough to
+# measure the flags. --quick
 # scans the first 300 neutral SNPs and the 100 effect SNPs, with
 # --calibrate 300 (the matrices still come from all SNPs): 700 test runs per
 # scan instead of 3,100. --direct runs peltra2 -t itself, two at a
@@ -50,6 +56,7 @@ jobs=2
 direct=0
 chains=1
 iterations=10000
+genome=21000
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1 ;;
@@ -61,7 +68,8 @@ while [ $# -gt 0 ]; do
     --direct) direct=1 ;;
     --chains) chains="$2"; shift ;;
     --iterations) iterations="$2"; shift ;;
-    -h|--help) sed -n '2,40p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --genome) genome="$2"; shift ;;
+    -h|--help) sed -n '2,46p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option $1 (see --help)" >&2; exit 1 ;;
   esac
   shift
@@ -108,6 +116,19 @@ setup() {  # name: the set's options in globals, its data and matrices made once
   cd "$out/$name"
   [ -s data.matrix ] || run "$tools/peltra2-simulate" --pops $pops --loci 2100 --copies $copies \
       "${sim[@]}" --env $nvar --seed $seed --out data >/dev/null
+  if [ "$(cat genome.snps 2>/dev/null)" != "$genome" ]; then  # another genome: rescale again
+    rm -rf genome.* effects.* scan.*.effects.* calibrated.matrix chains*/calibrated.matrix scan.calibrated.* chains*/scan.calibrated.*
+    if [ "$genome" -gt 2100 ]; then
+      run "$tools/peltra2-simulate" --pops $pops --loci $genome --copies $copies \
+          "${sim[@]}" --env $nvar --seed $seed --out more >/dev/null
+      $helper genome data more genome
+      $helper effects genome 2100 900 effects
+      rm -f more.*
+    else
+      cp data.counts genome.counts
+    fi
+    echo "$genome" > genome.snps
+  fi
   local est=estimation.out
   if [ "$chains" = 1 ] && [ "$iterations" = 10000 ]; then
     if [ ! -s estimation.out ]; then
@@ -117,7 +138,7 @@ setup() {  # name: the set's options in globals, its data and matrices made once
   else  # the recipe's chains, in a folder of their own, the matrices and scans beside them
     mkdir -p "chains$chains.k$iterations"
     cd "chains$chains.k$iterations"
-    for d in ../data.*; do ln -sf "$d" .; done
+    for d in ../data.* ../genome.* ../effects.*; do [ -e "$d" ] && ln -sf "$d" .; done
     est=""
     for c in $(seq $rep $((rep + chains - 1))); do
       if [ ! -s chain$c.out ]; then
@@ -128,7 +149,7 @@ setup() {  # name: the set's options in globals, its data and matrices made once
     done
   fi
   [ -s plain.matrix ] || run "$tools/peltra2-matrix" $est -o plain.matrix 2> plain.log
-  [ -s calibrated.matrix ] || run "$tools/peltra2-matrix" $est --counts data.counts \
+  [ -s calibrated.matrix ] || run "$tools/peltra2-matrix" $est --counts genome.counts \
       "${extra[@]}" -o calibrated.matrix 2> calibrated.log
   [ -s true.matrix ] || cp data.matrix true.matrix
   counts=data.counts effect=data.effect_loci
@@ -142,14 +163,21 @@ scan() {  # name matrix
   setup "$1"
   local t="scan.$2.$nulls.tsv" opts=(-p $pops -e data.env -n $nvar -k 20000 --calibrate $nulls -j $jobs --no-bar)
   [ -z "${extra[*]}" ] && opts+=(-X)
-  [ -s "$t" ] && return
-  if [ "$direct" = 1 ]; then
+  if [ -s "$t" ]; then
+    :
+  elif [ "$direct" = 1 ]; then
     opts=(-p $pops -e data.env -n $nvar -k 20000)
     [ -z "${extra[*]}" ] && opts+=(-X)
     run $helper direct "$tools" "$peltra2" $counts $2.matrix $nulls "$t" "${opts[@]}" "${extra[@]}"
   else
     run "$tools/peltra2-scan" -i $counts -m $2.matrix "${opts[@]}" "${extra[@]}" \
       --work "scan.$2.$nulls.work" -o "$t" 2> "scan.$2.$nulls.log"
+  fi
+  if [ "$quick" = 0 ] && [ "$direct" = 0 ] && [ -s effects.counts ] && [ ! -s "scan.$2.effects.tsv" ]; then
+    opts=(-p $pops -e data.env -n $nvar -k 20000 -j $jobs --no-bar)
+    [ -z "${extra[*]}" ] && opts+=(-X)
+    run "$tools/peltra2-scan" -i effects.counts -m $2.matrix "${opts[@]}" "${extra[@]}" \
+      --work "scan.$2.effects.work" -o "scan.$2.effects.tsv" 2> "scan.$2.effects.log"
   fi
 }
 
@@ -162,7 +190,7 @@ done
 for s in $sets; do
   setup "$s"
   args=()
-  for m in true plain calibrated; do args+=("$m=scan.$m.$nulls.tsv"); done
+  for m in true plain calibrated; do args+=("$m=scan.$m.$nulls.tsv+scan.$m.effects.tsv"); done
   $helper rows "$s" $effect "${args[@]}" >> "$out/rows.md"
   $helper contrast "$s" data.env $effvar true.matrix plain.matrix calibrated.matrix >> "$out/contrast.md"
 done
