@@ -167,14 +167,12 @@ def centred_basis(m):
     return vals[order], vecs[:, order]
 
 
-def embed(vecs, sc, shared, g=None):
+def embed(vecs, sc, shared, g):
     """The K x K matrix with S_c along the contrasts B (vecs), `shared` along 1/sqrt(K) and g their
     covariances: B S_c B' + shared 11'/K + (B g 1' + 1 g'B')/sqrt(K)."""
     k = len(vecs)
-    out = vecs @ sc @ vecs.T + shared * np.ones((k, k)) / k
-    if g is not None:
-        b1 = np.outer(vecs @ g, np.ones(k)) / np.sqrt(k)
-        out = out + b1 + b1.T
+    b1 = np.outer(vecs @ g, np.ones(k)) / np.sqrt(k)
+    out = vecs @ sc @ vecs.T + shared * np.ones((k, k)) / k + b1 + b1.T
     return (out + out.T) / 2
 
 
@@ -270,6 +268,14 @@ def frequency_ratio(snps, keep):
     return np.trace(snps.moments(extreme)) / den if den > 0 else None
 
 
+def polymorphic(snps):
+    """Counts and totals (float arrays, one row per SNP) of the SNPs that are polymorphic overall."""
+    counts = np.array([s[2] for s in snps], dtype=float)
+    totals = np.array([s[3] for s in snps], dtype=float)
+    poly = (counts.sum(1) > 0) & (counts.sum(1) < totals.sum(1))
+    return counts[poly], totals[poly]
+
+
 def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, steps=STEPS, robust=True,
         core=True):
     """Fits the matrix to the data. Returns the result, the factors along the directions of the
@@ -277,12 +283,9 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
     kept data SNPs and of the kept nulls drawn with the result, and the shares of data SNPs and
     of null SNPs left out (0 without `robust`)."""
     m = np.asarray(m, dtype=float)
-    counts = np.array([s[2] for s in snps], dtype=float)
-    totals = np.array([s[3] for s in snps], dtype=float)
-    poly = (counts.sum(1) > 0) & (counts.sum(1) < totals.sum(1))
-    if poly.sum() < 2:
+    counts, totals = polymorphic(snps)
+    if len(counts) < 2:
         raise WorkError("the count file holds fewer than two polymorphic SNPs; no rescaling")
-    counts, totals = counts[poly], totals[poly]
     vals, vecs = centred_basis(m)
     if not vals.min() > 0:
         raise WorkError("the average matrix is not positive definite on the differences between populations")
@@ -304,9 +307,11 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
     cross = np.zeros(len(vals))
     root_k = np.sqrt(len(m))
 
+    def matrix(sc, v):
+        return embed(vecs, sc, v, bounded_cross(sc, cross, v))
+
     def nulls(sc, v):
-        cur = embed(vecs, sc, v, bounded_cross(sc, cross, v))
-        nc, nt = draw_null(np.random.default_rng(seed), counts, totals, cur, null_snps, pool_sizes)
+        nc, nt = draw_null(np.random.default_rng(seed), counts, totals, matrix(sc, v), null_snps, pool_sizes)
         return Snps(nc, nt, vecs, pool_sizes)
 
     def step(sc, axis=None):
@@ -364,7 +369,7 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
             sc = refit(sc, axis)
     shared = fit_shared(sc)
     a, f, keep_d, keep_n, _ = step(sc, axis)
-    cur = embed(vecs, sc, shared, bounded_cross(sc, cross, shared))
+    cur = matrix(sc, shared)
     factors = np.diag(sc) / vals
     left = (0.0, 0.0) if not robust else (1 - keep_d.mean(), 1 - keep_n.mean())
     return cur, factors, vals, np.diag(a).copy(), np.diag(f).copy(), left
@@ -376,16 +381,13 @@ def own_error(snps, result, pool_sizes=None):
     subtracting the sampling carries its noise into the drift, by (drift + sampling)/drift
     averaged over the contrasts. A guide to the order of the error, not a bound; SNPs under
     selection add to it."""
-    counts = np.array([s[2] for s in snps], dtype=float)
-    totals = np.array([s[3] for s in snps], dtype=float)
-    poly = (counts.sum(1) > 0) & (counts.sum(1) < totals.sum(1))
-    k = len(result)
-    _, vecs = centred_basis(np.asarray(result, dtype=float))
-    data = Snps(counts[poly], totals[poly], vecs, pool_sizes)
-    samp = (vecs.T * data.a.mean(0)) @ vecs
-    sc = vecs.T @ np.asarray(result, dtype=float) @ vecs
+    result = np.asarray(result, dtype=float)
+    counts, totals = polymorphic(snps)
+    _, vecs = centred_basis(result)
+    samp = (vecs.T * Snps(counts, totals, vecs, pool_sizes).a.mean(0)) @ vecs
+    sc = vecs.T @ result @ vecs
     excess = np.linalg.eigvals(np.linalg.solve(sc, sc + samp)).real.mean()
-    return 2 * np.sqrt((k - 1) / poly.sum()) * excess
+    return 2 * np.sqrt((len(result) - 1) / len(counts)) * excess
 
 
 def calibrate_matrix(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, steps=STEPS):
