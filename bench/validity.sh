@@ -161,22 +161,18 @@ setup() {  # name: the set's options in globals, its data and matrices made once
 
 scan() {  # name matrix
   setup "$1"
-  local t="scan.$2.$nulls.tsv" opts=(-p $pops -e data.env -n $nvar -k 20000 --calibrate $nulls -j $jobs --no-bar)
-  [ -z "${extra[*]}" ] && opts+=(-X)
+  local t="scan.$2.$nulls.tsv" stats=(-p $pops -e data.env -n $nvar -k 20000) run_opts=(-j $jobs --no-bar)
+  [ -z "${extra[*]}" ] && stats+=(-X)
   if [ -s "$t" ]; then
     :
   elif [ "$direct" = 1 ]; then
-    opts=(-p $pops -e data.env -n $nvar -k 20000)
-    [ -z "${extra[*]}" ] && opts+=(-X)
-    run $helper direct "$tools" "$peltra2" $counts $2.matrix $nulls "$t" "${opts[@]}" "${extra[@]}"
+    run $helper direct "$tools" "$peltra2" $counts $2.matrix $nulls "$t" "${stats[@]}" "${extra[@]}"
   else
-    run "$tools/peltra2-scan" -i $counts -m $2.matrix "${opts[@]}" "${extra[@]}" \
-      --work "scan.$2.$nulls.work" -o "$t" 2> "scan.$2.$nulls.log"
+    run "$tools/peltra2-scan" -i $counts -m $2.matrix "${stats[@]}" --calibrate $nulls "${run_opts[@]}" \
+      "${extra[@]}" --work "scan.$2.$nulls.work" -o "$t" 2> "scan.$2.$nulls.log"
   fi
   if [ "$quick" = 0 ] && [ "$direct" = 0 ] && [ -s effects.counts ] && [ ! -s "scan.$2.effects.tsv" ]; then
-    opts=(-p $pops -e data.env -n $nvar -k 20000 -j $jobs --no-bar)
-    [ -z "${extra[*]}" ] && opts+=(-X)
-    run "$tools/peltra2-scan" -i effects.counts -m $2.matrix "${opts[@]}" "${extra[@]}" \
+    run "$tools/peltra2-scan" -i effects.counts -m $2.matrix "${stats[@]}" "${run_opts[@]}" "${extra[@]}" \
       --work "scan.$2.effects.work" -o "scan.$2.effects.tsv" 2> "scan.$2.effects.log"
   fi
 }
