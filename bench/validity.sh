@@ -8,7 +8,7 @@
 #
 #   bash bench/validity.sh [--quick] [--direct] [--build DIR] [--out DIR]
 #                          [--sets "A1 B1 ..."] [--matrices "calibrated true plain"] [-j N]
-#                          [--chains N] [--iterations I]
+#                          [--chains N] [--iterations I] [--genome SNPS] [--calibrate N]
 #
 # Sets where the drift outweighs the effect (6 populations in 3 groups, or 12
 # on a random tree; copies 40..60; 2,000 neutral SNPs and 100 with the effect
@@ -29,15 +29,18 @@
 # set's 2,100 SNPs (--chains N --iterations I: N chains of I iterations, seeds
 # r, r+1, ..., in a folder of their own), "peltra2-matrix" (plain) and
 # "peltra2-matrix --counts" (calibrated) on the genome, then
-# "peltra2-scan -k 20000 -X --calibrate 1000" of the 2,100 SNPs with each
-# matrix. The genome is what a user rescales on: the 2,100 SNPs followed by
+# "peltra2-scan -k 20000 -X --calibrate N" of the 2,100 SNPs with each
+# matrix (--calibrate, default 5000: with 1,000 the 99% quantile rests on 10
+# null SNPs, and the share of neutral SNPs above it moves by up to a point
+# from one null set to the next). The genome is what a user rescales on:
+# the 2,100 SNPs followed by
 # the rest of a run of the same simulation with --genome SNPs (default
 # 21,000; 2100: the set alone), the same share of them with the effect. The
 # matrix's own error shrinks with it; scanning 2,100 of them is enough to
 # measure the flags. --quick
 # scans the first 300 neutral SNPs and the 100 effect SNPs, with
 # --calibrate 300 (the matrices still come from all SNPs): 700 test runs per
-# scan instead of 3,100. --direct runs peltra2 -t itself, two at a
+# scan instead of 7,100. --direct runs peltra2 -t itself, two at a
 # time, with the null SNPs, seeds and options peltra2-scan would use (so the
 # same numbers; bench/validity.py), a check that the table does not depend
 # on the scan's own machinery. Uses the peltra2 and tools of an existing
@@ -57,6 +60,7 @@ direct=0
 chains=1
 iterations=10000
 genome=21000
+calibrate=5000
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1 ;;
@@ -69,7 +73,8 @@ while [ $# -gt 0 ]; do
     --chains) chains="$2"; shift ;;
     --iterations) iterations="$2"; shift ;;
     --genome) genome="$2"; shift ;;
-    -h|--help) sed -n '2,46p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --calibrate) calibrate="$2"; shift ;;
+    -h|--help) sed -n '2,49p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option $1 (see --help)" >&2; exit 1 ;;
   esac
   shift
@@ -83,7 +88,7 @@ done
 helper="/usr/bin/python3 $root/bench/validity.py"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-if [ "$quick" = 1 ]; then neutral=300; nulls=300; else neutral=0; nulls=1000; fi
+if [ "$quick" = 1 ]; then neutral=300; nulls=300; else neutral=0; nulls=$calibrate; fi
 
 run() { echo "+ $*" >&2; nice -n 10 "$@"; }
 

@@ -83,6 +83,9 @@ STEPS = 10
 TRIM = 0.99  # the share of null SNPs kept by each of the two exclusion rules
 SHARED_RANGE = (0.01, 300.0)  # the variance along 1 is sought within these multiples of its start
 SHARED_STEPS = 14
+# the shared variance moves by about 10% with a shift of 0.02 in frequency_ratio, which the nulls'
+# own noise reaches with NULL_SNPS: its bisection draws this many times as many
+SHARED_NULLS = 4
 ERROR_HINT = 0.15  # above this own error, the note says how to narrow it
 
 
@@ -310,8 +313,8 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
     def matrix(sc, v):
         return embed(vecs, sc, v, bounded_cross(sc, cross, v))
 
-    def nulls(sc, v):
-        nc, nt = draw_null(np.random.default_rng(seed), counts, totals, matrix(sc, v), null_snps, pool_sizes)
+    def nulls(sc, v, n=null_snps):
+        nc, nt = draw_null(np.random.default_rng(seed), counts, totals, matrix(sc, v), n, pool_sizes)
         return Snps(nc, nt, vecs, pool_sizes)
 
     def step(sc, axis=None):
@@ -346,7 +349,7 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
         lo, hi = np.log(SHARED_RANGE[0] * shared), np.log(SHARED_RANGE[1] * shared)
         for _ in range(SHARED_STEPS):
             mid = (lo + hi) / 2
-            null = nulls(sc, np.exp(mid))
+            null = nulls(sc, np.exp(mid), SHARED_NULLS * null_snps)
             keep_d, keep_n = trimmed(data, null, w) if robust else (every, np.ones(len(null.h), dtype=bool))
             rd, rn = frequency_ratio(data, keep_d), frequency_ratio(null, keep_n)
             if rd is None or rn is None:
