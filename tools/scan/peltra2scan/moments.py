@@ -65,7 +65,7 @@ against the pooled frequency (centred: y scatters with the ancestral
 frequency without depending on it), and are fitted with the contrasts, at
 every step, the same way; they are kept short enough that the matrix stays
 positive definite. The shared variance's error in simulations with 21,000
-SNPs: 0.7-1.35 times the truth. The result depends on the average only
+SNPs: 0.85-1.45 times the truth. The result depends on the average only
 through the basis B. With single=True all directions share one factor:
 S_c = c B'MB.
 """
