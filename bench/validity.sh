@@ -28,7 +28,7 @@
 # Per set and replicate r: matrix estimation "peltra2 -k 10000 -r r" on the
 # set's 2,100 SNPs (--chains N --iterations I: N chains of I iterations, seeds
 # r, r+1, ..., in a folder of their own), "peltra2-matrix" (plain) and
-# "peltra2-matrix --counts" (calibrated) on the genome, then
+# "peltra2-matrix --counts -e data.env" (calibrated) on the genome, then
 # "peltra2-scan -k 20000 -X --calibrate N" of the 2,100 SNPs with each
 # matrix (--calibrate, default 5000: with 1,000 the 99% quantile rests on 10
 # null SNPs, and the share of neutral SNPs above it moves by up to a point
@@ -154,7 +154,7 @@ setup() {  # name: the set's options in globals, its data and matrices made once
     done
   fi
   [ -s plain.matrix ] || run "$tools/peltra2-matrix" $est -o plain.matrix 2> plain.log
-  [ -s calibrated.matrix ] || run "$tools/peltra2-matrix" $est --counts genome.counts \
+  [ -s calibrated.matrix ] || run "$tools/peltra2-matrix" $est --counts genome.counts -e data.env -n $nvar \
       "${extra[@]}" -o calibrated.matrix 2> calibrated.log
   [ -s true.matrix ] || cp data.matrix true.matrix
   counts=data.counts effect=data.effect_loci

@@ -42,6 +42,7 @@ CASES = [
     (CHAINS + " --counts f.counts -o counts.hard", 1, "-o counts.hard is the same file as --counts f.counts",
      "f.counts"),
     (CHAINS + " --correlation x.m -o x.m", 1, "--correlation x.m is the same file as -o x.m", ""),
+    (CHAINS + " --counts f.counts -e f.env -o ./f.env", 1, "-o ./f.env is the same file as -e f.env", "f.env"),
     (SCAN + " -o sub/../f.counts", 1, "is the same file as -i", "f.counts"),
     (SCAN + " -o counts.link --work w1", 1, "is the same file as -i", "f.counts"),
     (SCAN + " --work f.env", 1, "is the same file as -e", "f.env"),
@@ -70,6 +71,12 @@ CASES = [
     ("peltra2-matrix c1.out --diagnostics=", 1, "option --diagnostics: empty value", "c1.out"),
     ("peltra2-matrix ''", 1, "argument FILE: empty value", ""),
     ("peltra2-matrix c1.out -o a -o b", 1, "option -o given more than once", ""),
+    ("peltra2-matrix c1.out -e f.env", 1, "--single-factor, -x, -s and -e go with --counts FILE", ""),
+    ("peltra2-matrix c1.out --counts f.counts -n 1", 1, "-n N goes with -e ENV", ""),
+    ("peltra2-matrix c1.out --counts f.counts -e f.env -n 0", 1, "-n 0: give the number of environmental", ""),
+    ("peltra2-matrix c1.out --counts f.counts -e f.env -n 2", 1, "environment file f.env: 1 line of numbers "
+     "where 2 are needed", ""),
+    ("peltra2-matrix c1.out --counts f.counts -e ''", 1, "option -e: empty value", ""),
     ("peltra2-matrix c1.out -b 1_000", 1, "option -b: '1_000' is not a whole number", ""),
     (SCAN + " --names ''", 1, "option --names: empty value", ""),
     (SCAN + " --quantiles ''", 1, "option --quantiles: empty value", ""),
@@ -102,6 +109,8 @@ CASES = [
     (scan(m="long.matrix") + " -o l.tsv --work wl", 0, "long.matrix, line 5: 1 more line with content; "
      "only the first 4 lines are used", ""),
     ("peltra2-matrix c1.out --counts wide.counts", 0, "warning: count file wide.counts, line 1: 5 fields", ""),
+    ("peltra2-matrix c1.out --counts f.counts -e wide.env", 0, "warning: environment file wide.env, line 1: 5 "
+     "fields where 4 are needed", ""),
     ("peltra2-plot heatmap long.matrix -o long.png", 0, "only the first 4 lines are used", ""),
     ("peltra2-plot scan wide.tsv -o wide.png", 0, "warning: scan table wide.tsv, line 2: 6 fields where 5 are "
      "needed; only the first 5 are used, on this line and 5 other lines", ""),

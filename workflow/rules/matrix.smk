@@ -29,9 +29,10 @@ rule chain:
 
 rule matrix:
     input:
-        # the chains may run on a thinned file, the rescaling sees every SNP: its error falls with their number
+        # the chains may run on a thinned file, the rescaling sees every SNP: its error falls with their
+        # number; along each variable's contrast it takes the drift from the core of the SNPs
         **optional(chains=expand(R + "/chains/chain{chain}.out", chain=range(1, CHAINS + 1)),
-                   counts=COUNTS, sample_sizes=SAMPLE_SIZES),
+                   counts=COUNTS, env=setting("env"), sample_sizes=SAMPLE_SIZES),
     output:
         matrix=R + "/matrix.txt",
         diagnostics=R + "/diagnostics.tsv",
@@ -42,5 +43,5 @@ rule matrix:
     log:
         LOGS + "/matrix.log",
     shell:
-        MATRIX_TOOL + " {input.chains} {params.burn_in} --counts {input.counts} {params.pooled}"
+        MATRIX_TOOL + " {input.chains} {params.burn_in} --counts {input.counts} -e {input.env} {params.pooled}"
         " -o {output.matrix} --diagnostics {output.diagnostics} --correlation {output.correlation} 2> {log}"

@@ -240,7 +240,8 @@ def inflation_warning(lambdas, shares=None):
         out.append("%s: these flags are stricter than stated (lambda under %g, or under %g%% of the SNPs above "
                    "the null's 95%% quantile where 5%% are expected): the matrix is wider than the neutral drift "
                    "along those contrasts, which SNPs under selection do to the chains' average; rescale it with "
-                   "peltra2-matrix --counts (which leaves outlying SNPs out) and scan again, and meanwhile rank "
+                   "peltra2-matrix --counts with -e and this environment file (which leaves outlying SNPs out, "
+                   "and SNPs shifted along a variable) and scan again, and meanwhile rank "
                    "by the statistic rather than trust the flags' level"
                    % (", ".join(strict), LAMBDA_RANGE[0], STRICT_SHARE))
     return "warning: " + "; ".join(out) if out else None

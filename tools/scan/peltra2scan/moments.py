@@ -44,7 +44,10 @@ single SNPs removes: many SNPs only two or three standard deviations out
 along one contrast (weak effects, or pooled sampling far above the drift)
 still widen it. So the variance along the contrast where the data stand out
 most is taken from the core of a two-part mixture instead of the trimmed mean
-(coreaxis.py); core=False turns that off.
+(coreaxis.py); core=False turns that off. Given the environmental variables
+(env), the axes are theirs instead: along each variable's contrast the SNPs
+under selection shift one way or the other, and the core is that of a normal
+beside two shifted parts, at every step and for pooled data too.
 
 The result is B S_c B' plus a variance along 1/sqrt(K), the direction all
 populations share, plus the covariances g of the contrasts with it. The
@@ -72,10 +75,10 @@ S_c = c B'MB.
 
 import numpy as np
 
-from peltra2tools.inputs import read_pool_sizes
+from peltra2tools.inputs import read_lines, read_numbers, read_pool_sizes
 
 from .calibrate import EPS_RANGE, MAX_SHAPE_SUM, MIN_SHAPE
-from .coreaxis import choose_axis, match_core
+from .coreaxis import choose_axis, match_core, match_environment
 from .workdir import WorkError, read_count_file
 
 NULL_SNPS = 20000
@@ -280,7 +283,7 @@ def polymorphic(snps):
 
 
 def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, steps=STEPS, robust=True,
-        core=True):
+        core=True, env=None):
     """Fits the matrix to the data. Returns the result, the factors along the directions of the
     average (eigenvectors of C M C), its eigenvalues, the moment statistics along them of the
     kept data SNPs and of the kept nulls drawn with the result, and the shares of data SNPs and
@@ -294,6 +297,12 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
         raise WorkError("the average matrix is not positive definite on the differences between populations")
     data = Snps(counts, totals, vecs, pool_sizes)
     whole = data.moments()
+    env_c = None
+    if env is not None and robust and core:
+        e = np.atleast_2d(np.asarray(env, dtype=float))
+        e = (e - e.mean(1)[:, None]) @ vecs
+        e = e[np.linalg.norm(e, axis=1) > 0]  # a variable equal in every population has no contrast
+        env_c = e if len(e) else None
     if not np.trace(whole) > 0:
         raise WorkError("the count file shows no drift between populations beyond sampling; no rescaling")
     # expected sampling per unit of fbar(1-fbar), the same for data and nulls (drawn with the data's sizes)
@@ -321,6 +330,8 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
         null = nulls(sc, shared)
         keep_d, keep_n = trimmed(data, null, whitening(sc + samp, whole)) if robust else (None, None)
         a, f = data.moments(keep_d), null.moments(keep_n)
+        if env_c is not None:
+            return match_environment(data, null, env_c, samp, sc, a, f, keep_d, keep_n), f, keep_d, keep_n, null
         if robust and core and pool_sizes is None:
             axis = choose_axis(data, null, samp, whole, keep_d, keep_n)
         if axis is not None:
@@ -361,7 +372,7 @@ def fit(snps, m, pool_sizes=None, single=False, seed=1, null_snps=NULL_SNPS, ste
     shared = fit_shared(sc)
     sc = refit(sc)
     axis = None
-    if robust and core and pool_sizes is not None:
+    if robust and core and pool_sizes is not None and env_c is None:
         # pooled sampling moves the axis from step to step, so that the core acts at some steps
         # only and the fit stays wide: the axis is chosen once, from the trimmed fit, and the fit
         # goes on with the core along it. Individual data do better with the axis chosen anew at
@@ -398,14 +409,22 @@ def calibrate_matrix(snps, m, pool_sizes=None, single=False, seed=1, null_snps=N
     return fit(snps, m, pool_sizes, single, seed, null_snps, steps)[:5]
 
 
-def rescale(m, counts_path, pool_sizes_path=None, single=False):
+def read_environment(path, k, n=None):
+    """The first n variables of an environment file (every line with content by default)."""
+    if n is None:
+        n = max(1, sum(1 for line in read_lines(path, "environment file") if line.strip("\t ")))
+    return read_numbers(path, k, n, "environment file")
+
+
+def rescale(m, counts_path, pool_sizes_path=None, single=False, env_path=None, nenv=None):
     """peltra2-matrix --counts: the matrix on the data's scale, and the lines that say what was done."""
     k = len(m)
     snps = read_count_file(counts_path, k)
     pool_sizes = None
     if pool_sizes_path:
         pool_sizes = read_pool_sizes(pool_sizes_path, k)
-    out, factors, vals, data, null, left = fit(snps, m, pool_sizes, single)
+    env = read_environment(env_path, k, nenv) if env_path else None
+    out, factors, vals, data, null, left = fit(snps, m, pool_sizes, single, env=env)
     error = own_error(snps, out, pool_sizes)
     fmt = lambda v: " ".join("%.4g" % x for x in v)  # noqa: E731
     notes = [
@@ -423,4 +442,7 @@ def rescale(m, counts_path, pool_sizes_path=None, single=False):
         % (round(100 * error), len(snps),
            ": more SNPs narrow it, so rescale on all the genome's (the chains may stay on a thinned file)"
            if error > ERROR_HINT else "")]
+    if env is not None:
+        notes.append("environmental variables of %s (%d): the drift along each one's contrast is that of the "
+                     "SNPs' core, which SNPs under selection, shifted along it, do not widen" % (env_path, len(env)))
     return out.tolist(), notes
