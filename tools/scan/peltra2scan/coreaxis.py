@@ -22,8 +22,8 @@ Without them, the core is left alone where the data's wide part does not hold MI
 of the SNPs than the nulls' (no minority stands apart: the core would only add its noise), where
 it holds more than MAX_WIDE of the SNPs (then it is the data's shape, not a minority under
 selection) or where sampling is more than MAX_SAMPLING of the variance along the axis (a small
-error of the core there is a large one of the drift). The axis is chosen anew at every step of the fit,
-except for pooled data (moments.fit).
+error of the core there is a large one of the drift). The axis is chosen anew at every step of
+the fit, except for pooled data (moments.fit).
 """
 
 import numpy as np

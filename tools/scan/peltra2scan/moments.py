@@ -411,9 +411,10 @@ def calibrate_matrix(snps, m, pool_sizes=None, single=False, seed=1, null_snps=N
 
 def read_environment(path, k, n=None):
     """The first n variables of an environment file (every line with content by default)."""
+    lines = read_lines(path, "environment file")
     if n is None:
-        n = max(1, sum(1 for line in read_lines(path, "environment file") if line.strip("\t ")))
-    return read_numbers(path, k, n, "environment file")
+        n = max(1, sum(1 for line in lines if line.strip("\t ")))
+    return read_numbers(path, k, n, "environment file", lines=lines)
 
 
 def rescale(m, counts_path, pool_sizes_path=None, single=False, env_path=None, nenv=None):
